@@ -1,0 +1,39 @@
+# The two commands of the quick start are `make run` and `make test`; each installs what it needs.
+SHELL := /bin/bash
+.DEFAULT_GOAL := test
+FUZZ_SECONDS ?= 30
+
+.PHONY: test test-native test-windows run bench fuzz clean
+
+test: test-native test-windows
+
+test-native:
+	@bash scripts/setup.sh native
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+	ctest --preset native
+
+test-windows:
+	@bash scripts/setup.sh windows
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+	bash scripts/wine-session.sh ctest --preset windows
+
+run:
+	@echo "Kestrino's main window is not built yet; nothing to run."
+
+bench:
+	@bash scripts/setup.sh native
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench --target core_bench
+	build/bench/bench/core_bench --benchmark_counters_tabular=true
+
+fuzz:
+	@bash scripts/setup.sh fuzz
+	@mkdir -p build/fuzz/corpus
+	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I. \
+	  fuzz/fuzz_number_text.cpp core/*.cpp -o build/fuzz/fuzz_number_text
+	build/fuzz/fuzz_number_text -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build/fuzz/corpus
+
+clean:
+	rm -rf build

@@ -1,0 +1,28 @@
+// Kestrino's entry: start-up, the event loop, shut-down.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/Application.h"
+#include "ui/UnitMain.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything can load a library: only from System32.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&icc);
+
+    using namespace kestrino;
+    TApplication& app = Application();
+    app.Initialize();
+    Dispatch([&] {
+        FormKestrino = new TFormKestrino();
+        FormKestrino->FormCreate(FormKestrino);
+        FormKestrino->Show();
+    });
+    if (FormKestrino) app.Run();
+    delete FormKestrino;
+    FormKestrino = nullptr;
+    return 0;
+}

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Installs and builds what the project needs, and nothing twice.
+#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg (host)
+#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest and libjpeg built for MinGW; a Wine prefix
+#   setup.sh fuzz      clang with libFuzzer
+# Everything built goes under .cache/ (ignored). A second run takes seconds.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cache="$root/.cache"
+mingw_prefix="$cache/mingw"
+export DEBIAN_FRONTEND=noninteractive
+
+step=""
+fail() { echo "setup: step '$step' failed: $*" >&2; exit 1; }
+trap 'rc=$?; [ $rc -ne 0 ] && echo "setup: step \"$step\" failed (exit $rc); see the output above" >&2' EXIT
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"
+  elif command -v sudo >/dev/null; then sudo "$@"
+  else fail "needs root to run: $*"; fi
+}
+
+apt_updated=0
+need_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  step="apt-get install ${missing[*]}"
+  echo "setup: installing ${missing[*]}"
+  if [ $apt_updated -eq 0 ]; then as_root apt-get update -q; apt_updated=1; fi
+  as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+native() {
+  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev
+}
+
+fuzz() {
+  need_packages clang libclang-rt-14-dev
+}
+
+# Source lists of our own, made from the machine's, so that the system's apt configuration stays as it was.
+private_apt() {
+  local dir="$cache/apt"
+  mkdir -p "$dir/sources.list.d" "$dir/lists/partial" "$dir/archives/partial"
+  : > "$dir/sources.list"
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list >> "$dir/sources.list"
+  fi
+  local f
+  for f in /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >> "$dir/sources.list"
+  done
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" > "$dir/sources.list.d/$(basename "$f")"
+  done
+  apt_opts=(-o "Dir::Etc::SourceList=$dir/sources.list" -o "Dir::Etc::SourceParts=$dir/sources.list.d"
+            -o "Dir::State::Lists=$dir/lists" -o "Dir::Cache::Archives=$dir/archives"
+            -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=" -o "APT::Sandbox::User=root")
+}
+
+mingw_googletest() {
+  local stamp="$mingw_prefix/.googletest-done"
+  [ -f "$stamp" ] && return 0
+  step="build GoogleTest for MinGW from /usr/src/googletest"
+  [ -f /usr/src/googletest/CMakeLists.txt ] || fail "/usr/src/googletest is missing (package googletest)"
+  rm -rf "$cache/build-googletest"
+  cmake -S /usr/src/googletest -B "$cache/build-googletest" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$mingw_prefix" \
+    -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -Dgtest_disable_pthreads=OFF >/dev/null
+  cmake --build "$cache/build-googletest" -j"$(nproc)" >/dev/null
+  cmake --install "$cache/build-googletest" >/dev/null
+  rm -rf "$cache/build-googletest"
+  touch "$stamp"
+}
+
+mingw_libjpeg() {
+  local stamp="$mingw_prefix/.libjpeg-done"
+  [ -f "$stamp" ] && return 0
+  step="fetch the libjpeg-turbo source package"
+  private_apt
+  as_root apt-get -q "${apt_opts[@]}" update >/dev/null
+  rm -rf "$cache/src" && mkdir -p "$cache/src"
+  (cd "$cache/src" && apt-get -q "${apt_opts[@]}" source libjpeg-turbo >/dev/null 2>&1) \
+    || (cd "$cache/src" && apt-get -q "${apt_opts[@]}" source libjpeg-turbo)
+  local src
+  src=$(find "$cache/src" -maxdepth 1 -mindepth 1 -type d -name 'libjpeg-turbo*' | head -n 1)
+  [ -n "$src" ] || fail "apt-get source gave no libjpeg-turbo folder"
+  step="build libjpeg-turbo for MinGW (static)"
+  # SIMD would need nasm; one 150 x 80 logo does not need it.
+  cmake -S "$src" -B "$cache/build-libjpeg" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$mingw_prefix" \
+    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
+    -DWITH_JAVA=OFF -DCMAKE_INSTALL_LIBDIR=lib >/dev/null
+  cmake --build "$cache/build-libjpeg" -j"$(nproc)" --target jpeg-static >/dev/null
+  mkdir -p "$mingw_prefix/lib" "$mingw_prefix/include"
+  cp "$cache/build-libjpeg/libjpeg.a" "$mingw_prefix/lib/"
+  cp "$cache/build-libjpeg/jconfig.h" "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" "$mingw_prefix/include/"
+  rm -rf "$cache/build-libjpeg" "$cache/src"
+  touch "$stamp"
+}
+
+wine_prefix() {
+  local prefix="$cache/wine"
+  [ -f "$prefix/.kestrino-done" ] && return 0
+  step="prepare the Wine prefix"
+  rm -rf "$prefix"
+  # The prefix is made without a display; the wineserver is ended so that a later run starts its own
+  # on that run's display.
+  (
+    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    unset DISPLAY
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w
+    [ -f "$prefix/system.reg" ] || fail "wineboot made no prefix"
+    # Windows faces the window asks for, mapped onto the Debian fonts installed above.
+    local key='HKCU\Software\Wine\Fonts\Replacements'
+    for face in "宋体" "SimSun" "NSimSun"; do
+      wine reg add "$key" /v "$face" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+    done
+    wine reg add "$key" /v "Arial" /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
+    wine reg add "$key" /v "Courier New" /t REG_SZ /d "Liberation Mono" /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wineserver -w
+  )
+  touch "$prefix/.kestrino-done"
+}
+
+windows() {
+  need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth x11-utils \
+    imagemagick dpkg-dev fonts-liberation fonts-wqy-microhei
+  mingw_googletest
+  mingw_libjpeg
+  wine_prefix
+}
+
+[ $# -gt 0 ] || set -- native windows
+for what in "$@"; do
+  case "$what" in
+    native|windows|fuzz) "$what" ;;
+    *) step="arguments"; fail "unknown target '$what' (native, windows or fuzz)" ;;
+  esac
+done
+step="done"
