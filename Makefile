@@ -20,7 +20,10 @@ test-windows:
 	bash scripts/wine-session.sh ctest --preset windows
 
 run:
-	@echo "Kestrino's main window is not built yet; nothing to run."
+	@bash scripts/setup.sh windows
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target Kestrino Showcase
+	bash scripts/run.sh
 
 bench:
 	@bash scripts/setup.sh native

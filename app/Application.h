@@ -47,6 +47,9 @@ public:
     // The event loop: runs until a quit request has been taken.
     void Run();
     bool Terminated() const { return terminated_; }
+    // Forgets a quit request already taken, for a host that runs the loop
+    // more than once.
+    void ResetTerminated() { terminated_ = false; }
 
 private:
     bool ProcessMessage(MSG& msg);

@@ -106,12 +106,12 @@ mingw_libjpeg() {
 }
 
 wine_prefix() {
-  local prefix="$cache/wine"
-  [ -f "$prefix/.kestrino-done" ] && return 0
-  step="prepare the Wine prefix"
-  rm -rf "$prefix"
-  # The prefix is made without a display; the wineserver is ended so that a later run starts its own
-  # on that run's display.
+  local prefix="$cache/wine" headless="$cache/wine-headless"
+  [ -f "$headless/.kestrino-v2" ] && return 0
+  step="prepare the Wine prefixes"
+  rm -rf "$prefix" "$headless"
+  # Made without a display; the wineserver is ended so that a later run starts
+  # its own on that run's display.
   (
     export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     unset DISPLAY
@@ -127,8 +127,15 @@ wine_prefix() {
     wine reg add "$key" /v "Courier New" /t REG_SZ /d "Liberation Mono" /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
+    # The virtual display has no window manager: there Wine draws the frames in
+    # a desktop of its own, and closing a window does not wait for a manager.
+    cp -a "$prefix" "$headless"
+    export WINEPREFIX="$headless"
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x1024 /f >/dev/null 2>&1
+    wineserver -w
   )
-  touch "$prefix/.kestrino-done"
+  touch "$prefix/.kestrino-v2" "$headless/.kestrino-v2"
 }
 
 windows() {

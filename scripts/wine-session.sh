@@ -3,7 +3,7 @@
 # ends with the command. A wineserver that outlives its display makes every later window creation fail.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="${WINEPREFIX:-$root/.cache/wine}"
+export WINEPREFIX="${WINEPREFIX:-$root/.cache/wine-headless}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 

@@ -134,79 +134,68 @@ void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn
 }
 
 // ---------------------------------------------------------------------------
-// The window's progress sink: lines are collected and appended in one edit
-// about every 16 ms, when the status bar is updated and pending events are
-// processed. The memo ends byte for byte as appending each line would leave it.
+// The window's progress sink
 
-class TFormKestrino::TMemoSink final : public ProgressSink {
-public:
-    explicit TMemoSink(TFormKestrino& form) : form_(form), lastFlush_(GetTickCount64()) {}
+TFormKestrino::TMemoSink::TMemoSink(TFormKestrino& form) : form_(form), lastFlush_(GetTickCount64()) {}
 
-    void AddLine(std::string_view line) override {
-        for (const char c : line) pending_.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-        pending_.append(L"\r\n");
-        lineEnds_.push_back(pending_.size());
-    }
+void TFormKestrino::TMemoSink::AddLine(std::string_view line) {
+    for (const char c : line) pending_.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    pending_.append(L"\r\n");
+    lineEnds_.push_back(pending_.size());
+}
 
-    void LinesDone(std::int32_t count) override {
-        count_ = count;
-        if (GetTickCount64() - lastFlush_ >= kSliceMs) Flush();
-    }
+void TFormKestrino::TMemoSink::LinesDone(std::int32_t count) {
+    count_ = count;
+    if (GetTickCount64() - lastFlush_ >= kSliceMs) Flush();
+}
 
-    // Appends what is collected, shows the count and processes pending events.
-    void Flush() {
-        AppendPending();
-        if (count_ > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(count_));
-        Application().ProcessMessages();
-        lastFlush_ = GetTickCount64();
-    }
+void TFormKestrino::TMemoSink::Flush() {
+    AppendPending();
+    if (count_ > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(count_));
+    Application().ProcessMessages();
+    lastFlush_ = GetTickCount64();
+}
 
-private:
-    static constexpr ULONGLONG kSliceMs = 16;
+void TFormKestrino::TMemoSink::AppendPending() {
+    if (pending_.empty()) return;
+    TMemo& memo = form_.mmoResult;
+    // Appended one by one, lines after a text that does not end with a line
+    // break would each come after a CR LF instead of before one.
+    const bool afterBreak = memo.EndsWithLineBreakOrEmpty();
+    const std::size_t limit = std::min<std::size_t>(
+        kResultCapacity, static_cast<std::size_t>(SendMessageW(memo.Handle(), EM_GETLIMITTEXT, 0, 0)));
+    const std::size_t room = limit > memo.Length() ? limit - memo.Length() : 0;
 
-    void AppendPending() {
-        if (pending_.empty()) return;
-        TMemo& memo = form_.mmoResult;
-        // Appended one by one, lines after a text that does not end with a line
-        // break would each come after a CR LF instead of before one.
-        const bool afterBreak = memo.EndsWithLineBreakOrEmpty();
-        const std::size_t limit = std::min<std::size_t>(
-            kResultCapacity, static_cast<std::size_t>(SendMessageW(memo.Handle(), EM_GETLIMITTEXT, 0, 0)));
-        const std::size_t room = limit > memo.Length() ? limit - memo.Length() : 0;
-
-        std::size_t lines = lineEnds_.size();
-        while (lines > 0 && lineEnds_[lines - 1] > room) --lines;
-        bool full = lines < lineEnds_.size();
-        if (lines > 0) {
-            const std::size_t size = lineEnds_[lines - 1];
-            std::wstring_view text(pending_.data(), size);
-            if (afterBreak) {
-                full = !memo.AppendText(text) || full;
-            } else {
-                std::wstring moved = L"\r\n";
-                moved.append(text.substr(0, size - 2));
-                full = !memo.AppendText(moved) || full;
-            }
-            if (!full) linesWritten_ += lines;
+    std::size_t lines = lineEnds_.size();
+    while (lines > 0 && lineEnds_[lines - 1] > room) --lines;
+    bool full = lines < lineEnds_.size();
+    if (lines > 0) {
+        const std::size_t size = lineEnds_[lines - 1];
+        const std::wstring_view text(pending_.data(), size);
+        bool appended = false;
+        if (afterBreak) {
+            appended = memo.AppendText(text);
+        } else {
+            std::wstring moved = L"\r\n";
+            moved.append(text.substr(0, size - 2));
+            appended = memo.AppendText(moved);
         }
-        pending_.clear();
-        lineEnds_.clear();
-        if (full) {
-            const std::int32_t bodyLines = linesWritten_ > 0 ? static_cast<std::int32_t>(linesWritten_ - 1) : 0;
-            if (bodyLines > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(bodyLines));
-            count_ = 0;
-            throw Exception("The result page can hold no more text: the run stopped after " + IntToText(bodyLines) +
-                            " lines");
+        if (appended) {
+            linesWritten_ += lines;
+        } else {
+            full = true;
         }
     }
-
-    TFormKestrino& form_;
-    std::wstring pending_;
-    std::vector<std::size_t> lineEnds_;
-    std::size_t linesWritten_ = 0;
-    std::int32_t count_ = 0;
-    ULONGLONG lastFlush_;
-};
+    pending_.clear();
+    lineEnds_.clear();
+    if (full) {
+        const std::int32_t bodyLines = linesWritten_ > 0 ? static_cast<std::int32_t>(linesWritten_ - 1) : 0;
+        if (bodyLines > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(bodyLines));
+        count_ = 0;
+        throw Exception("The result page can hold no more text: the run stopped after " + IntToText(bodyLines) +
+                        " lines");
+    }
+}
 
 // ---------------------------------------------------------------------------
 // Creation and layout
@@ -719,9 +708,12 @@ void TFormKestrino::TabNavigate(bool backward) {
     HWND focus = GetFocus();
     int current = -1;
     for (int i = 0; i < n && current < 0; ++i) {
-        if (focus == order[i] || IsChild(order[i], focus)) current = i;
+        if (focus == order[i]) current = i;
     }
-    if (current < 0 && IsChild(pgc.handle_, focus)) current = 4;
+    // Inside a control (the spin edit's buttons) or on the hidden page's memo.
+    for (int i = 0; i < n && current < 0; ++i) {
+        if (IsChild(order[i], focus)) current = i;
+    }
     const int next = current < 0 ? (backward ? n - 1 : 0) : (current + (backward ? n - 1 : 1)) % n;
     FocusControl(order[next], true);
 }

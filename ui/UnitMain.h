@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/Application.h"
 #include "core/Exception.h"
+#include "core/ImeiList.h"
 #include "ui/Controls.h"
 
 namespace kestrino {
@@ -91,8 +93,31 @@ public:
     int Scale(int designPixels) const { return MulDiv(designPixels, textHeight_, 13); }
     RECT ScaledRect(const TBounds& b) const;
 
+    // The window's progress sink: lines are collected and appended in one edit
+    // about every 16 ms, when the status bar is updated and pending events are
+    // processed. The memo ends byte for byte as appending each line would leave it.
+    class TMemoSink final : public ProgressSink {
+    public:
+        explicit TMemoSink(TFormKestrino& form);
+        void AddLine(std::string_view line) override;
+        void LinesDone(std::int32_t count) override;
+        // Appends what is collected, shows the count, processes pending events.
+        // Throws when the result page can take no more lines.
+        void Flush();
+
+    private:
+        static constexpr ULONGLONG kSliceMs = 16;
+        void AppendPending();
+
+        TFormKestrino& form_;
+        std::wstring pending_;
+        std::vector<std::size_t> lineEnds_;
+        std::size_t linesWritten_ = 0;
+        std::int32_t count_ = 0;
+        ULONGLONG lastFlush_;
+    };
+
 private:
-    class TMemoSink;
 
     bool PreTranslateMessage(MSG& msg) override;
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

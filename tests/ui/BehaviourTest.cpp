@@ -1,0 +1,353 @@
+// What the user's actions do: typing, building, copying and saving.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/ImeiList.h"
+#include "tests/ui/UiHarness.h"
+#include "ui/WinText.h"
+
+namespace kestrino::test {
+namespace {
+
+const wchar_t kInitialList[] =
+    L"IMEI\r\n358511020000026\r\n358511020000034\r\n358511020000042\r\n358511020000059\r\n358511020000067\r\n"
+    L"358511020000075\r\n358511020000083\r\n358511020000091\r\n358511020000109\r\n358511020000117\r\n";
+
+// The list as a plain sink collects it, each line followed by CR LF.
+std::wstring ListOf(const std::string& first, std::int32_t quantity) {
+    struct Collect final : ProgressSink {
+        std::wstring text;
+        void AddLine(std::string_view line) override { text += AnsiToWide(line) + L"\r\n"; }
+        void LinesDone(std::int32_t) override {}
+    } sink;
+    BuildImeiList(first, quantity, sink);
+    return sink.text;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(GetFileSize(f, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(f);
+    return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD put = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+    CloseHandle(f);
+}
+
+std::wstring TempFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    std::wstring folder = std::wstring(base) + L"kestrino-test-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+int FilesIn(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    int n = 0;
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++n;
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return n;
+}
+
+// Answers the save dialog with a file name, as a user typing it would.
+void AnswerSaveDialog(HWND dialog, const std::wstring& path) {
+    // The explorer-style dialog's file name box is cmb13, older ones edt1.
+    if (!SetDlgItemTextW(dialog, 0x47C, path.c_str())) SetDlgItemTextW(dialog, 0x480, path.c_str());
+    DialogWatcher::Answer(dialog, IDOK);
+}
+
+class BehaviourTest : public FormTest {
+protected:
+    HWND first() const { return form->edtFirstIMEI.Handle(); }
+    HWND qty() const { return form->seQty.Handle(); }
+    std::wstring memo() const { return Text(form->mmoResult.Handle()); }
+
+    // Saves through the real menu item and dialog; returns what any box said.
+    std::wstring SaveAs(const std::wstring& path) {
+        std::wstring said;
+        DialogWatcher watcher([&](HWND dialog) {
+            if (GetDlgItem(dialog, 0xFFFF) && !GetDlgItem(dialog, 0x47C) && !GetDlgItem(dialog, 0x480)) {
+                said = DialogWatcher::MessageText(dialog);
+                DialogWatcher::Answer(dialog, IDOK);
+            } else {
+                AnswerSaveDialog(dialog, path);
+            }
+        });
+        MenuCommand(form->SaveToTextFile1);
+        for (int i = 0; i < 20; ++i) Pump();
+        return said;
+    }
+
+    // Presses Builder and returns the message of the error box, if one came up.
+    std::wstring Build() {
+        std::wstring said;
+        DialogWatcher watcher([&](HWND box) {
+            said = DialogWatcher::MessageText(box);
+            DialogWatcher::Answer(box, IDOK);
+        });
+        Click(form->Button1);
+        Pump();
+        return said;
+    }
+};
+
+TEST_F(BehaviourTest, BuilderAtStartWritesTheTenLinesAndTouchesNothingElse) {
+    EXPECT_EQ(Build(), L"");
+    EXPECT_EQ(memo(), kInitialList);
+    EXPECT_EQ(WideToAnsi(memo()).size(), 176u);
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = 10");
+    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"");
+    EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), L"");
+    EXPECT_EQ(PanelText(*form, 0), L"");
+}
+
+TEST_F(BehaviourTest, TypingIntoTheFirstBodyKeepsItAnInteger) {
+    struct Row {
+        const char* what;
+        std::wstring start;
+        int caret;  // -1: replace the whole text by pasting `input`
+        std::wstring input;
+        std::wstring text;
+        std::wstring length;
+        std::wstring last;
+    };
+    const Row rows[] = {
+        {"one more digit", L"35851102000002", 14, L"1", L"358511020000021", L"15", L"358511020000030"},
+        {"a letter after 358", L"35851102000002", 3, L"a", L"358", L"3", L"367"},
+        {"a letter in front", L"35851102000002", 0, L"a", L"0", L"1", L"9"},
+        {"pasted letters", L"35851102000002", -1, L"abc", L"0", L"1", L"9"},
+        {"pasted hexadecimal", L"35851102000002", -1, L"x1F", L"x1F", L"3", L"40"},
+        {"leading zeros", L"35851102000002", -1, L"00000000000001", L"00000000000001", L"14", L"00000000000010"},
+        {"a negative body", L"35851102000002", -1, L"-1", L"-1", L"2", L"8"},
+        {"a nineteenth 9", L"999999999999999999", 18, L"9", L"999999999999999999", L"18", L"1000000000000000008"},
+        {"past the largest value", L"0", -1, L"9223372036854775808", L"-9223372036854775808", L"20",
+         L"-9223372036854775799"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        PasteOver(first(), row.start);
+        if (row.caret < 0) {
+            PasteOver(first(), row.input);
+        } else {
+            CaretAt(first(), row.caret);
+            Type(first(), row.input);
+        }
+        EXPECT_EQ(Text(first()), row.text);
+        EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), row.length);
+        EXPECT_EQ(Text(form->edtLastIMEI.Handle()), row.last);
+    }
+    // After a rewrite the caret stands at the start.
+    PasteOver(first(), L"35851102000002");
+    CaretAt(first(), 3);
+    Type(first(), L"a");
+    EXPECT_EQ(Selection(first()), std::make_pair(DWORD{0}, DWORD{0}));
+}
+
+TEST_F(BehaviourTest, DeletingTheFirstBodyLeavesZeroWithTheCaretBeforeIt) {
+    SetFocus(first());
+    SendMessageW(first(), EM_SETSEL, 0, -1);
+    Key(first(), VK_DELETE);
+    EXPECT_EQ(Text(first()), L"0");
+    EXPECT_EQ(Selection(first()), std::make_pair(DWORD{0}, DWORD{0}));
+    EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), L"1");
+    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"9");
+}
+
+TEST_F(BehaviourTest, QuantityShowsInPanelZeroAndReadsZeroWhenNotANumber) {
+    SetFocus(qty());
+    SendMessageW(qty(), EM_SETSEL, 0, -1);
+    Key(qty(), VK_DELETE);
+    EXPECT_EQ(Text(qty()), L"0");
+    EXPECT_EQ(PanelText(*form, 0), L"0");
+    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"35851102000001");
+
+    SendMessageW(qty(), EM_SETSEL, 0, -1);
+    Type(qty(), L"-");
+    EXPECT_EQ(Text(qty()), L"-");
+    EXPECT_EQ(PanelText(*form, 0), L"0");
+
+    // Quantity 1: the last body is the first.
+    PasteOver(qty(), L"1");
+    EXPECT_EQ(PanelText(*form, 0), L"1");
+    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"35851102000002");
+}
+
+TEST_F(BehaviourTest, ANonPositiveQuantityWritesTheHeaderAndKeepsPanelThree) {
+    Build();
+    PasteOver(qty(), L"-5");
+    EXPECT_EQ(Build(), L"");
+    EXPECT_EQ(memo(), L"IMEI\r\n");
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = 10");
+}
+
+TEST_F(BehaviourTest, LeadingZerosKeepTheirWidthInEveryLine) {
+    PasteOver(first(), L"01326300876543");
+    PasteOver(qty(), L"3");
+    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"01326300876545");
+    EXPECT_EQ(Build(), L"");
+    EXPECT_EQ(memo(), L"IMEI\r\n013263008765439\r\n013263008765447\r\n013263008765454\r\n");
+}
+
+TEST_F(BehaviourTest, ARunThatReachesANegativeBodyStopsWithTheLinesBeforeIt) {
+    PasteOver(first(), L"9223372036854775807");
+    PasteOver(qty(), L"2");
+    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"-9223372036854775808");
+    EXPECT_EQ(Build(), L"'-' is not a valid integer value.");
+    EXPECT_EQ(memo(), L"IMEI\r\n92233720368547758075\r\n");
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = 1");
+
+    PasteOver(first(), L"9999999999999");
+    EXPECT_EQ(Build(), L"'9999999999999' is not a valid IMEI body: it has fewer than 14 digits.");
+    EXPECT_EQ(memo(), L"IMEI\r\n");
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = 1");
+}
+
+TEST_F(BehaviourTest, BuilderReplacesWhatTheUserTypedIntoTheResult) {
+    HwndSetText(form->mmoResult.Handle(), L"my notes");
+    Build();
+    EXPECT_EQ(memo(), kInitialList);
+}
+
+// A batch gives byte for byte what appending its lines one by one gives.
+TEST_F(BehaviourTest, BatchedLinesEqualLineByLineAppends) {
+    const auto oneByOne = [](std::wstring text, const std::vector<std::wstring>& lines) {
+        for (const auto& line : lines) {
+            const bool afterBreak = text.empty() || text.back() == L'\n';
+            text += afterBreak ? line + L"\r\n" : L"\r\n" + line;
+        }
+        return text;
+    };
+    const std::vector<std::wstring> lines = {L"IMEI", L"358511020000026", L"358511020000034"};
+    for (const std::wstring start : {L"", L"edited\r\n", L"edited", L"two\r\nlines"}) {
+        SCOPED_TRACE(WideToAnsi(start));
+        HwndSetText(form->mmoResult.Handle(), start);
+        TFormKestrino::TMemoSink sink(*form);
+        for (const auto& line : lines) sink.AddLine(WideToAnsi(line));
+        sink.LinesDone(2);
+        sink.Flush();
+        EXPECT_EQ(memo(), oneByOne(start, lines));
+    }
+}
+
+TEST_F(BehaviourTest, CopyPutsTheSavedTextOnTheClipboardAndSelectsAll) {
+    SetClipboardText(L"kept");
+    MenuCommand(form->CopytoClipboard1);
+    EXPECT_EQ(ClipboardText(), L"kept") << "an empty memo copies nothing";
+
+    Build();
+    MenuCommand(form->CopytoClipboard1);
+    EXPECT_EQ(ClipboardText(), kInitialList);
+    EXPECT_EQ(Selection(form->mmoResult.Handle()), std::make_pair(DWORD{0}, DWORD{176}));
+}
+
+TEST_F(BehaviourTest, SaveWritesTheTextAndReplacesTheFileWithoutAsking) {
+    const std::wstring folder = TempFolder();
+    const std::wstring path = folder + L"\\list.txt";
+    DeleteFileW(path.c_str());
+
+    Build();
+    EXPECT_EQ(SaveAs(path), L"");
+    EXPECT_EQ(ReadFileBytes(path), WideToAnsi(kInitialList));
+    EXPECT_EQ(form->dlgSave.fileName, path);
+
+    PasteOver(qty(), L"1");
+    Build();
+    EXPECT_EQ(SaveAs(path), L"");
+    EXPECT_EQ(ReadFileBytes(path), "IMEI\r\n358511020000026\r\n");
+
+    HwndSetText(form->mmoResult.Handle(), L"");
+    EXPECT_EQ(SaveAs(path), L"");
+    EXPECT_EQ(ReadFileBytes(path), "");
+    EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left behind";
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(BehaviourTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
+    const std::wstring folder = TempFolder();
+    const std::wstring path = folder + L"\\old.txt";
+    WriteFileBytes(path, "old content\r\n");
+    Build();
+
+    // A folder that does not exist.
+    const std::wstring missing = folder + L"\\no such folder\\list.txt";
+    const std::wstring said = SaveAs(missing);
+    EXPECT_EQ(said.rfind(L"Cannot create file \"" + missing + L"\". ", 0), 0u) << WideToAnsi(said);
+    EXPECT_EQ(said.back(), L'.');
+    EXPECT_GT(said.size(), 24 + missing.size());
+
+    // A file another program holds open without sharing.
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::wstring busy = SaveAs(path);
+    CloseHandle(held);
+    EXPECT_EQ(busy.rfind(L"Cannot create file \"" + path + L"\". ", 0), 0u) << WideToAnsi(busy);
+    EXPECT_EQ(ReadFileBytes(path), "old content\r\n");
+
+    // A full disk: the write fails part-way.
+    form->saveWrite = [](HANDLE, LPCVOID, DWORD want, LPDWORD got, LPOVERLAPPED) -> BOOL {
+        *got = want / 2;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    };
+    EXPECT_EQ(SaveAs(path), L"Stream write error.");
+    EXPECT_EQ(ReadFileBytes(path), "old content\r\n");
+    EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left behind";
+    EXPECT_EQ(memo(), kInitialList);
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(BehaviourTest, ASecondBuilderPressDuringARunNestsInsideIt) {
+    const int n = 200000;
+    PasteOver(qty(), std::to_wstring(n));
+    // The second press waits in the queue and is handled while the first run
+    // processes pending events.
+    PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
+    PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
+    Pump();
+    const std::wstring list = ListOf("35851102000002", n);
+    const std::wstring text = memo();
+    ASSERT_GT(text.size(), list.size());
+    EXPECT_EQ(text.substr(0, list.size()), list) << "the second run's list comes first";
+    const std::wstring rest = text.substr(list.size());
+    EXPECT_EQ(list.substr(list.size() - rest.size()), rest) << "then the first run's remaining lines";
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(n));
+}
+
+TEST_F(BehaviourTest, ClosingDuringARunEndsTheLoopOnceTheRunIsOver) {
+    const int n = 100000;
+    PasteOver(qty(), std::to_wstring(n));
+    PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    Application().Run();
+    EXPECT_TRUE(Application().Terminated());
+    EXPECT_EQ(memo(), ListOf("35851102000002", n)) << "the run wrote all its lines";
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(n));
+}
+
+TEST_F(BehaviourTest, AFullResultPageStopsTheRunWithTheLinesThatFit) {
+    SendMessageW(form->mmoResult.Handle(), EM_SETLIMITTEXT, 100, 0);
+    EXPECT_EQ(Build(), L"The result page can hold no more text: the run stopped after 5 lines.");
+    EXPECT_EQ(memo(), std::wstring(kInitialList).substr(0, 6 + 5 * 17));
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = 5");
+}
+
+}  // namespace
+}  // namespace kestrino::test

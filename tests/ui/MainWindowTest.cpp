@@ -1,0 +1,311 @@
+// The main window as it starts: layout, fonts, keyboard, pages, tips, the
+// application title, the error box and shut-down.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Exception.h"
+#include "tests/ui/UiHarness.h"
+
+namespace kestrino::test {
+namespace {
+
+RECT RectIn(HWND child, HWND parent) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+LOGFONTW FontOf(HWND hwnd) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    return lf;
+}
+
+TEST_F(FormTest, StartsWithTheDesignedValuesAndTheResultPage) {
+    EXPECT_EQ(Text(form->Handle()), L"Kestrino 1.0 Belta");
+    EXPECT_EQ(Text(form->edtFirstIMEI.Handle()), L"35851102000002");
+    EXPECT_EQ(Text(form->seQty.Handle()), L"10");
+    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"");
+    EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), L"");
+    for (int panel = 0; panel < 4; ++panel) EXPECT_EQ(PanelText(*form, panel), L"") << "panel " << panel;
+    EXPECT_EQ(form->pgc.ActivePageIndex(), 0);
+    EXPECT_TRUE(IsWindowVisible(form->mmoResult.Handle()));
+    EXPECT_FALSE(IsWindowVisible(form->mmoHelp.Handle()));
+    EXPECT_EQ(Text(form->mmoResult.Handle()), L"");
+
+    // The first body has the focus, its whole text selected.
+    EXPECT_EQ(GetFocus(), form->edtFirstIMEI.Handle());
+    EXPECT_EQ(Selection(form->edtFirstIMEI.Handle()), std::make_pair(DWORD{0}, DWORD{14}));
+}
+
+TEST_F(FormTest, KeepsTheDesignedGeometryAtNinetySixDpi) {
+    ASSERT_EQ(form->Scale(100), 100) << "these figures hold at 96 dpi";
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(client.right, 660);
+    EXPECT_EQ(client.bottom, 433);
+
+    struct Row {
+        const char* name;
+        HWND control;
+        HWND parent;
+        RECT expected;
+    };
+    const HWND group = form->GroupBox1.Handle();
+    const HWND window = form->Handle();
+    const Row rows[] = {
+        {"GroupBox1", group, window, {0, 0, 660, 97}},
+        {"StatusBar1", form->StatusBar1.Handle(), window, {0, 414, 660, 433}},
+        {"pgc", form->pgc.Handle(), window, {0, 97, 660, 414}},
+        {"edtFirstIMEI", form->edtFirstIMEI.Handle(), group, {88, 16, 233, 40}},
+        {"Button1", form->Button1.Handle(), group, {414, 16, 489, 41}},
+        {"edtLastIMEI", form->edtLastIMEI.Handle(), group, {88, 48, 233, 72}},
+        {"seQty", form->seQty.Handle(), group, {312, 16, 393, 42}},
+    };
+    for (const Row& row : rows) {
+        const RECT r = RectIn(row.control, row.parent);
+        EXPECT_EQ(r.left, row.expected.left) << row.name;
+        EXPECT_EQ(r.top, row.expected.top) << row.name;
+        EXPECT_EQ(r.right, row.expected.right) << row.name;
+        EXPECT_EQ(r.bottom, row.expected.bottom) << row.name;
+    }
+
+    // Status panels end at 80, 160, 240 and the bar's end; no size grip.
+    int parts[4] = {};
+    ASSERT_EQ(SendMessageW(form->StatusBar1.Handle(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(parts)), 4);
+    EXPECT_EQ(parts[0], 80);
+    EXPECT_EQ(parts[1], 160);
+    EXPECT_EQ(parts[2], 240);
+    EXPECT_EQ(parts[3], -1);
+    EXPECT_EQ(GetWindowLongW(form->StatusBar1.Handle(), GWL_STYLE) & SBARS_SIZEGRIP, 0);
+
+    // The logo: unscaled in the group, scaled to 137 x 73 beneath it.
+    EXPECT_EQ(form->Image2.pictureWidth, 150);
+    EXPECT_EQ(form->Image2.pictureHeight, 80);
+    const RECT beneath = form->Image1.PictureRect(form->ScaledRect(form->Image1.design));
+    EXPECT_EQ(beneath.right - beneath.left, 137);
+    EXPECT_EQ(beneath.bottom - beneath.top, 73);
+
+    // Fixed single border, with minimise and maximise.
+    const LONG style = GetWindowLongW(form->Handle(), GWL_STYLE);
+    EXPECT_EQ(style & WS_THICKFRAME, 0);
+    EXPECT_NE(style & WS_MINIMIZEBOX, 0);
+    EXPECT_NE(style & WS_MAXIMIZEBOX, 0);
+}
+
+TEST_F(FormTest, ControlsUseTheirDesignedFonts) {
+    struct Row {
+        const char* name;
+        HWND control;
+        const wchar_t* face;
+        LONG height;
+    };
+    const Row rows[] = {
+        {"pgc", form->pgc.Handle(), L"宋体", -13},
+        {"mmoResult", form->mmoResult.Handle(), L"宋体", -13},
+        {"Button1", form->Button1.Handle(), L"MS Sans Serif", -11},
+        {"Label1", form->Label1.Handle(), L"Arial", -13},
+        {"lblIMEI14Len", form->lblIMEI14Len.Handle(), L"Courier New", -12},
+        {"edtFirstIMEI", form->edtFirstIMEI.Handle(), L"Courier New", -13},
+        {"edtLastIMEI", form->edtLastIMEI.Handle(), L"Courier New", -13},
+        {"seQty", form->seQty.Handle(), L"MS Sans Serif", -13},
+    };
+    for (const Row& row : rows) {
+        const LOGFONTW lf = FontOf(row.control);
+        EXPECT_STREQ(lf.lfFaceName, row.face) << row.name;
+        EXPECT_EQ(lf.lfHeight, row.height) << row.name;
+        EXPECT_EQ(lf.lfWeight, FW_NORMAL) << row.name;
+    }
+}
+
+TEST_F(FormTest, TabFollowsTheDesignedOrderAndSelectsEdits) {
+    const HWND order[] = {form->edtFirstIMEI.Handle(), form->Button1.Handle(), form->edtLastIMEI.Handle(),
+                          form->seQty.Handle(),        form->pgc.Handle(),     form->mmoResult.Handle(),
+                          form->edtFirstIMEI.Handle()};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        Key(GetFocus(), VK_TAB);
+        EXPECT_EQ(GetFocus(), order[i]) << "after " << i << " Tab presses";
+    }
+    // Entering the quantity by Tab selects its whole text.
+    SetFocus(form->Button1.Handle());
+    Key(GetFocus(), VK_TAB);
+    Key(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), form->seQty.Handle());
+    EXPECT_EQ(Selection(form->seQty.Handle()), std::make_pair(DWORD{0}, DWORD{2}));
+    // Shift+Tab goes back.
+    KeyWith(GetFocus(), VK_TAB, false, true);
+    EXPECT_EQ(GetFocus(), form->edtLastIMEI.Handle());
+}
+
+TEST_F(FormTest, SpinEditFiltersKeysAndWrapsItsSteps) {
+    const HWND qty = form->seQty.Handle();
+    SetFocus(qty);
+    SendMessageW(qty, EM_SETSEL, 2, 2);
+    Type(qty, L"a\r.");  // refused with a beep; the period is the decimal separator here
+    EXPECT_EQ(Text(qty), L"10.");
+    Type(qty, L"\b-+");
+    EXPECT_EQ(Text(qty), L"10-+");
+
+    form->seQty.SetText("2147483647");
+    Key(qty, VK_UP);
+    EXPECT_EQ(Text(qty), L"-2147483648");
+    Key(qty, VK_DOWN);
+    EXPECT_EQ(Text(qty), L"2147483647");
+
+    // The buttons: the upper one steps up, the lower one down.
+    form->seQty.SetText("5");
+    const HWND buttons = form->seQty.UpDown();
+    RECT r{};
+    GetClientRect(buttons, &r);
+    const auto press = [&](int y) {
+        SendMessageW(buttons, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.right / 2, y));
+        SendMessageW(buttons, WM_LBUTTONUP, 0, MAKELPARAM(r.right / 2, y));
+        Pump();
+    };
+    press(r.bottom / 4);
+    EXPECT_EQ(Text(qty), L"6");
+    press(r.bottom * 3 / 4);
+    press(r.bottom * 3 / 4);
+    EXPECT_EQ(Text(qty), L"4");
+}
+
+TEST_F(FormTest, CtrlTabSwitchesPagesWithinThePageControl) {
+    SetFocus(form->pgc.Handle());
+    KeyWith(form->pgc.Handle(), VK_TAB, true, false);
+    EXPECT_EQ(form->pgc.ActivePageIndex(), 1);
+    EXPECT_TRUE(IsWindowVisible(form->mmoHelp.Handle()));
+    EXPECT_FALSE(IsWindowVisible(form->mmoResult.Handle()));
+    KeyWith(form->pgc.Handle(), VK_TAB, true, true);
+    EXPECT_EQ(form->pgc.ActivePageIndex(), 0);
+    // Outside the page control it does nothing.
+    SetFocus(form->edtFirstIMEI.Handle());
+    KeyWith(form->edtFirstIMEI.Handle(), VK_TAB, true, false);
+    EXPECT_EQ(form->pgc.ActivePageIndex(), 0);
+}
+
+TEST_F(FormTest, TipsPageHoldsTheSixteenLinesAndCannotBeChanged) {
+    const std::wstring text = Text(form->mmoHelp.Handle());
+    EXPECT_EQ(text, kTipsText);
+    std::vector<std::wstring> lines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::wstring::npos) break;
+        start = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[5], L"  IMEI15= 绝对值( (iSum+eSum) 除以10的余数 - 10 );");
+    EXPECT_EQ(lines[9], L"  其中,eSum = 7位偶数累加 ");
+    EXPECT_EQ(lines[13], std::wstring(84, L'*'));
+    EXPECT_EQ(lines[15], L"IMEI 码生成以后，按鼠标右键可将 IMEI 码复制 或者保存成文字档案。 ");
+
+    form->pgc.SetActivePageIndex(1);
+    SetFocus(form->mmoHelp.Handle());
+    Type(form->mmoHelp.Handle(), L"x");
+    EXPECT_EQ(Text(form->mmoHelp.Handle()), text);
+    // Long lines wrap: no horizontal scrolling, more rows than lines.
+    EXPECT_EQ(GetWindowLongW(form->mmoHelp.Handle(), GWL_STYLE) & (ES_AUTOHSCROLL | WS_HSCROLL), 0);
+}
+
+TEST(ApplicationTitle, IsTheFileNameCutAtItsFirstPeriodInLowerCase) {
+    struct Row {
+        const wchar_t* path;
+        const wchar_t* title;
+    };
+    const Row rows[] = {
+        {L"C:\\Tools\\TOOLBOX.EXE", L"Toolbox"},
+        {L"C:\\Tools\\my.tool.exe", L"my"},
+        {L"C:\\dir.with.dots\\Kestrino.exe", L"Kestrino"},
+        {L"KESTRINO", L"Kestrino"},
+        {L"C:\\x\\.hidden.exe", L""},
+        {L"C:\\x\\ÄBC.EXE", L"Äbc"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(ApplicationTitleFromPath(row.path), row.title) << row.path;
+}
+
+TEST(ErrorBoxText, AddsAPeriodAfterCharactersAboveThePeriod) {
+    struct Row {
+        std::string message;
+        const wchar_t* shown;
+    };
+    const Row rows[] = {
+        {"'-' is not a valid integer value", L"'-' is not a valid integer value."},
+        {"Stream write error.", L"Stream write error."},
+        {"(see above)", L"(see above)"},
+        {"ends with a blank ", L"ends with a blank "},
+        {"ends with a digit 7", L"ends with a digit 7."},
+        {"", L""},
+        {std::string("'\0' is not a valid integer value", 33), L"'"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(ErrorBoxText(row.message), row.shown) << row.message;
+}
+
+TEST_F(FormTest, ErrorBoxShowsTheMessageUnderTheApplicationTitle) {
+    std::wstring caption;
+    std::wstring message;
+    bool hasOk = false;
+    bool hasStopIcon = false;
+    {
+        DialogWatcher watcher([&](HWND box) {
+            caption = DialogWatcher::Caption(box);
+            message = DialogWatcher::MessageText(box);
+            hasOk = GetDlgItem(box, IDOK) != nullptr;
+            // The icon's control is 0x14 on Windows, 0x440 under Wine.
+            for (const int id : {0x0014, 0x0440}) hasStopIcon = hasStopIcon || SendDlgItemMessageW(box, id, STM_GETICON, 0, 0);
+            DialogWatcher::Answer(box, IDOK);
+        });
+        Dispatch([] { throw EConvertError("'-' is not a valid integer value"); });
+    }
+    EXPECT_EQ(caption, Application().Title());
+    EXPECT_EQ(message, L"'-' is not a valid integer value.");
+    EXPECT_TRUE(hasOk);
+    EXPECT_TRUE(hasStopIcon);
+    // The window goes on working.
+    EXPECT_TRUE(IsWindowEnabled(form->Handle()));
+}
+
+TEST_F(FormTest, ClosingAsksNothingAndRequestsTheEnd) {
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    Application().Run();
+    EXPECT_TRUE(Application().Terminated());
+    EXPECT_TRUE(IsWindow(form->Handle())) << "the window stays until the loop has ended";
+}
+
+// The program as a user starts it: its window, its task-bar title, exit code 0.
+TEST(Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed) {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe(path);
+    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"Kestrino.exe";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    WaitForInputIdle(pi.hProcess, 20000);
+    HWND window = nullptr;
+    for (int i = 0; i < 200 && !window; ++i) {
+        window = FindWindowW(L"TFormKestrino", L"Kestrino 1.0 Belta");
+        if (!window) Sleep(50);
+    }
+    ASSERT_NE(window, nullptr);
+    // The task-bar entry belongs to the owner, whose caption is the title.
+    const HWND owner = GetWindow(window, GW_OWNER);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(Text(owner), L"Kestrino");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    if (code == STILL_ACTIVE) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+}  // namespace
+}  // namespace kestrino::test
