@@ -3,7 +3,7 @@ SHELL := /bin/bash
 .DEFAULT_GOAL := test
 FUZZ_SECONDS ?= 30
 
-.PHONY: test test-native test-windows run bench fuzz clean
+.PHONY: test test-native test-windows run bench bench-ui fuzz clean
 
 test: test-native test-windows
 
@@ -31,12 +31,19 @@ bench:
 	cmake --build --preset bench --target core_bench
 	build/bench/bench/core_bench --benchmark_counters_tabular=true
 
+bench-ui:
+	@bash scripts/setup.sh windows
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target ui_bench
+	bash scripts/wine-session.sh scripts/wine-exec.sh build/windows/bin/ui_bench.exe
+
 fuzz:
 	@bash scripts/setup.sh fuzz
 	@mkdir -p build/fuzz/corpus
 	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I. \
 	  fuzz/fuzz_number_text.cpp core/*.cpp -o build/fuzz/fuzz_number_text
-	build/fuzz/fuzz_number_text -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build/fuzz/corpus
+	build/fuzz/fuzz_number_text -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  -dict=fuzz/number_text.dict build/fuzz/corpus
 
 clean:
 	rm -rf build

@@ -121,7 +121,7 @@ bool TMemo::AppendText(std::wstring_view text) {
         SendMessageW(handle_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
         return false;
     }
-    SendMessageW(handle_, EM_SCROLLCARET, 0, 0);
+    // The replacement leaves the caret after the text and scrolls it into view.
     return true;
 }
 

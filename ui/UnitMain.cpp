@@ -146,14 +146,46 @@ void TFormKestrino::TMemoSink::AddLine(std::string_view line) {
 
 void TFormKestrino::TMemoSink::LinesDone(std::int32_t count) {
     count_ = count;
-    if (GetTickCount64() - lastFlush_ >= kSliceMs) Flush();
+    if (lineEnds_.size() >= batchLimit_ || GetTickCount64() - lastFlush_ >= kSliceMs) Flush();
 }
 
 void TFormKestrino::TMemoSink::Flush() {
+    const std::size_t lines = lineEnds_.size();
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&start);
     AppendPending();
     if (count_ > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(count_));
     Application().ProcessMessages();
+    QueryPerformanceCounter(&end);
+    QueryPerformanceFrequency(&frequency);
+    SizeNextBatch(lines, 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
     lastFlush_ = GetTickCount64();
+}
+
+void TFormKestrino::TMemoSink::SizeNextBatch(std::size_t lines, double ms) {
+    if (lines < 64) return;
+    if (perLineMs_ == 0) {
+        // Two flushes of different sizes tell the cost per line apart from the
+        // fixed part.
+        if (calibrationLines_ == 0 || lines <= calibrationLines_) {
+            calibrationLines_ = lines;
+            calibrationMs_ = ms;
+            batchLimit_ = lines * 4;
+            return;
+        }
+        const double slope = (ms - calibrationMs_) / static_cast<double>(lines - calibrationLines_);
+        perLineMs_ = slope > 0 ? slope : ms / static_cast<double>(lines);
+    }
+    // A flush never costs less than its lines.
+    perLineMs_ = std::min(perLineMs_, ms / static_cast<double>(lines));
+    const double fixed = std::max(0.0, ms - perLineMs_ * static_cast<double>(lines));
+    const double withinBudget = (kFlushBudgetMs - fixed) / perLineMs_;
+    const double amortised = 4 * fixed / perLineMs_;
+    // Growing at most twofold a step keeps one bad estimate from a long stall.
+    const double next = std::min(std::max(withinBudget, amortised), 2.0 * static_cast<double>(batchLimit_));
+    batchLimit_ = static_cast<std::size_t>(std::clamp(next, 64.0, 1.0e5));
 }
 
 void TFormKestrino::TMemoSink::AppendPending() {

@@ -107,13 +107,23 @@ public:
 
     private:
         static constexpr ULONGLONG kSliceMs = 16;
+        // A flush (append, repaint, events) costs a fixed part, which grows with
+        // the lines the memo holds, plus a part per line. Batches aim at flushes
+        // of about this long, but grow so that the fixed part stays within a
+        // fifth of the whole.
+        static constexpr double kFlushBudgetMs = 25.0;
         void AppendPending();
+        void SizeNextBatch(std::size_t lines, double ms);
 
         TFormKestrino& form_;
         std::wstring pending_;
         std::vector<std::size_t> lineEnds_;
         std::size_t linesWritten_ = 0;
         std::int32_t count_ = 0;
+        std::size_t batchLimit_ = 256;
+        double perLineMs_ = 0;
+        std::size_t calibrationLines_ = 0;
+        double calibrationMs_ = 0;
         ULONGLONG lastFlush_;
     };
 
