@@ -98,6 +98,29 @@ TEST_F(FormTest, KeepsTheDesignedGeometryAtNinetySixDpi) {
     EXPECT_NE(style & WS_MAXIMIZEBOX, 0);
 }
 
+TEST_F(FormTest, MaximisingKeepsTheDocking) {
+    ShowWindow(form->Handle(), SW_MAXIMIZE);
+    Pump();
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    ASSERT_GT(client.right, 660);
+    const RECT group = RectIn(form->GroupBox1.Handle(), form->Handle());
+    const RECT status = RectIn(form->StatusBar1.Handle(), form->Handle());
+    const RECT pages = RectIn(form->pgc.Handle(), form->Handle());
+    EXPECT_EQ(group.right, client.right);
+    EXPECT_EQ(group.bottom, 97);
+    EXPECT_EQ(status.bottom, client.bottom);
+    EXPECT_EQ(status.right, client.right);
+    EXPECT_EQ(pages.top, 97);
+    EXPECT_EQ(pages.bottom, status.top);
+    EXPECT_EQ(pages.right, client.right);
+    const RECT first = RectIn(form->edtFirstIMEI.Handle(), form->GroupBox1.Handle());
+    EXPECT_EQ(first.left, 88);
+    EXPECT_EQ(first.top, 16);
+    ShowWindow(form->Handle(), SW_RESTORE);
+    Pump();
+}
+
 TEST_F(FormTest, ControlsUseTheirDesignedFonts) {
     struct Row {
         const char* name;
