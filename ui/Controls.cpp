@@ -113,17 +113,25 @@ bool TMemo::AppendText(std::wstring_view text) {
     if (text.empty()) return true;
     const std::size_t before = Length();
     const std::wstring z(text);
+    // Hidden from drawing during the edit, as WM_SETREDRAW would: the control
+    // otherwise redraws its scroll bars on every change, which can cost more
+    // than the change. Repaint shows the result.
+    const LONG style = GetWindowLongW(handle_, GWL_STYLE);
+    if (style & WS_VISIBLE) SetWindowLongW(handle_, GWL_STYLE, style & ~WS_VISIBLE);
     SendMessageW(handle_, EM_SETSEL, before, before);
     SendMessageW(handle_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(z.c_str()));
-    if (Length() != before + text.size()) {
+    const bool taken = Length() == before + text.size();
+    if (!taken) {
         // Partly taken: take it back, so the memo holds whole lines only.
         SendMessageW(handle_, EM_SETSEL, before, static_cast<LPARAM>(Length()));
         SendMessageW(handle_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-        return false;
     }
-    // The replacement leaves the caret after the text and scrolls it into view.
-    return true;
+    if (style & WS_VISIBLE) SetWindowLongW(handle_, GWL_STYLE, style);
+    // The replacement left the caret after the text and scrolled it into view.
+    return taken;
 }
+
+void TMemo::Repaint() { RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME); }
 
 void TMemo::SelectAllAndCopy() {
     SendMessageW(handle_, EM_SETSEL, 0, -1);

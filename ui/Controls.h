@@ -121,9 +121,11 @@ class TMemo : public TControl {
 public:
     void Clear();
     std::wstring Text() const;
-    // Adds text at the end, caret after it and in view. Returns false, adding
-    // nothing, when the control refuses the text (its limit, or out of space).
+    // Adds text at the end, caret after it and in view, without drawing it:
+    // Repaint shows it. Returns false, adding nothing, when the control
+    // refuses the text (its limit, or out of space).
     bool AppendText(std::wstring_view text);
+    void Repaint();
     bool EndsWithLineBreakOrEmpty() const;
     std::size_t Length() const;
     void SelectAllAndCopy();

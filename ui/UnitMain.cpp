@@ -136,6 +136,16 @@ void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn
 // ---------------------------------------------------------------------------
 // The window's progress sink
 
+namespace {
+double Milliseconds() {
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+}  // namespace
+
 TFormKestrino::TMemoSink::TMemoSink(TFormKestrino& form) : form_(form), lastFlush_(GetTickCount64()) {}
 
 void TFormKestrino::TMemoSink::AddLine(std::string_view line) {
@@ -149,42 +159,55 @@ void TFormKestrino::TMemoSink::LinesDone(std::int32_t count) {
     if (lineEnds_.size() >= batchLimit_ || GetTickCount64() - lastFlush_ >= kSliceMs) Flush();
 }
 
-void TFormKestrino::TMemoSink::Flush() {
+void TFormKestrino::TMemoSink::Flush(bool last) {
     const std::size_t lines = lineEnds_.size();
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&start);
+    const double start = Milliseconds();
     AppendPending();
+    const double appended = Milliseconds();
+    LearnAppendCost(lines, appended - start);
     if (count_ > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(count_));
+    // Painting the memo costs more the more lines it holds: it is repainted
+    // as often as that cost allows, and always at the end of the run.
+    const bool repaint = last || appended >= nextRepaintMs_;
+    if (repaint) form_.mmoResult.Repaint();
     Application().ProcessMessages();
-    QueryPerformanceCounter(&end);
-    QueryPerformanceFrequency(&frequency);
-    SizeNextBatch(lines, 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    const double done = Milliseconds();
+    (repaint ? repaintMs_ : eventsMs_) = done - appended;
+    if (repaint) nextRepaintMs_ = done + kRepaintShare * repaintMs_;
+    PlanNextBatch(done + kGapMs >= nextRepaintMs_ ? repaintMs_ : eventsMs_);
     lastFlush_ = GetTickCount64();
 }
 
-void TFormKestrino::TMemoSink::SizeNextBatch(std::size_t lines, double ms) {
+void TFormKestrino::TMemoSink::LearnAppendCost(std::size_t lines, double ms) {
     if (lines < 64) return;
     if (perLineMs_ == 0) {
-        // Two flushes of different sizes tell the cost per line apart from the
-        // fixed part.
+        // Two appends of different sizes tell the cost per line apart from
+        // the fixed part.
         if (calibrationLines_ == 0 || lines <= calibrationLines_) {
             calibrationLines_ = lines;
             calibrationMs_ = ms;
-            batchLimit_ = lines * 4;
             return;
         }
         const double slope = (ms - calibrationMs_) / static_cast<double>(lines - calibrationLines_);
         perLineMs_ = slope > 0 ? slope : ms / static_cast<double>(lines);
     }
-    // A flush never costs less than its lines.
+    // An append never costs less than its lines.
     perLineMs_ = std::min(perLineMs_, ms / static_cast<double>(lines));
-    const double fixed = std::max(0.0, ms - perLineMs_ * static_cast<double>(lines));
-    const double withinBudget = (kFlushBudgetMs - fixed) / perLineMs_;
-    const double amortised = 4 * fixed / perLineMs_;
+    fixedMs_ = std::max(0.0, ms - perLineMs_ * static_cast<double>(lines));
+}
+
+void TFormKestrino::TMemoSink::PlanNextBatch(double eventsMs) {
+    if (perLineMs_ == 0) {
+        batchLimit_ = calibrationLines_ ? calibrationLines_ * 4 : batchLimit_;
+        return;
+    }
+    // The next flush should fit the gap with the events it will process; where
+    // the fixed part of an append grows too large for that, batches grow so
+    // that it stays within a fifth of the append.
+    const double withinGap = (kGapMs - eventsMs - fixedMs_) / perLineMs_;
+    const double amortised = 4 * fixedMs_ / perLineMs_;
     // Growing at most twofold a step keeps one bad estimate from a long stall.
-    const double next = std::min(std::max(withinBudget, amortised), 2.0 * static_cast<double>(batchLimit_));
+    const double next = std::min(std::max(withinGap, amortised), 2.0 * static_cast<double>(batchLimit_));
     batchLimit_ = static_cast<std::size_t>(std::clamp(next, 64.0, 1.0e5));
 }
 
@@ -800,12 +823,12 @@ void TFormKestrino::Button1Click(TObject* /*Sender*/) {
     } catch (...) {
         // The lines before the failing body are shown before the error is.
         try {
-            sink.Flush();
+            sink.Flush(true);
         } catch (...) {
         }
         throw;
     }
-    sink.Flush();
+    sink.Flush(true);
 }
 
 void TFormKestrino::CopytoClipboard1Click(TObject* /*Sender*/) { mmoResult.SelectAllAndCopy(); }

@@ -101,19 +101,23 @@ public:
         explicit TMemoSink(TFormKestrino& form);
         void AddLine(std::string_view line) override;
         void LinesDone(std::int32_t count) override;
-        // Appends what is collected, shows the count, processes pending events.
-        // Throws when the result page can take no more lines.
-        void Flush();
+        // Appends what is collected, shows the count, processes pending events;
+        // the last flush of a run always repaints the memo. Throws when the
+        // result page can take no more lines.
+        void Flush(bool last = false);
 
     private:
         static constexpr ULONGLONG kSliceMs = 16;
-        // A flush (append, repaint, events) costs a fixed part, which grows with
-        // the lines the memo holds, plus a part per line. Batches aim at flushes
-        // of about this long, but grow so that the fixed part stays within a
-        // fifth of the whole.
-        static constexpr double kFlushBudgetMs = 25.0;
+        // Longest time between two rounds of event processing that batches
+        // aim at. An append costs the memo a fixed part, which grows with the
+        // lines it holds, plus a part per line; both are measured as the run goes.
+        static constexpr double kGapMs = 30.0;
+        // Time between two repaints of the memo, as a multiple of what the
+        // last one took, so that painting stays a small share of the run.
+        static constexpr double kRepaintShare = 8.0;
         void AppendPending();
-        void SizeNextBatch(std::size_t lines, double ms);
+        void LearnAppendCost(std::size_t lines, double ms);
+        void PlanNextBatch(double eventsMs);
 
         TFormKestrino& form_;
         std::wstring pending_;
@@ -122,6 +126,10 @@ public:
         std::int32_t count_ = 0;
         std::size_t batchLimit_ = 256;
         double perLineMs_ = 0;
+        double fixedMs_ = 0;
+        double eventsMs_ = 0;
+        double repaintMs_ = 0;
+        double nextRepaintMs_ = 0;
         std::size_t calibrationLines_ = 0;
         double calibrationMs_ = 0;
         ULONGLONG lastFlush_;

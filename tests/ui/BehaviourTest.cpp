@@ -315,7 +315,7 @@ TEST_F(BehaviourTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
 }
 
 TEST_F(BehaviourTest, ASecondBuilderPressDuringARunNestsInsideIt) {
-    const int n = 200000;
+    const int n = 20000;
     PasteOver(qty(), std::to_wstring(n));
     // The second press waits in the queue and is handled while the first run
     // processes pending events.
@@ -332,7 +332,7 @@ TEST_F(BehaviourTest, ASecondBuilderPressDuringARunNestsInsideIt) {
 }
 
 TEST_F(BehaviourTest, ClosingDuringARunEndsTheLoopOnceTheRunIsOver) {
-    const int n = 100000;
+    const int n = 20000;
     PasteOver(qty(), std::to_wstring(n));
     PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
     PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
