@@ -20,7 +20,7 @@ test-windows:
 	bash scripts/wine-session.sh ctest --preset windows
 
 run:
-	@bash scripts/setup.sh windows
+	@bash scripts/setup.sh run
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target Kestrino Showcase
 	bash scripts/run.sh

@@ -18,7 +18,7 @@ rm -f "$list" "$shot" "$bmp"
   win() { winepath -w "$1" 2>/dev/null; }
   "$0/scripts/wine-exec.sh" "$1/Showcase.exe" "$(win "$1/Kestrino.exe")" "$(win "$2")" "$(win "$3")"
 ' "$root" "$bin" "$list" "$bmp"
-convert "$bmp" "$shot"
+/usr/bin/convert "$bmp" "$shot"
 rm -f "$bmp"
 echo "Kestrino ran on a virtual display and ended with exit code 0."
 echo "Screenshot: $shot"

@@ -3,6 +3,7 @@
 #   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg (host)
 #   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest and libjpeg built for MinGW; a Wine prefix
 #   setup.sh fuzz      clang with libFuzzer
+#   setup.sh run       what `make run` needs besides the windows set (ImageMagick for the screenshot)
 # Everything built goes under .cache/ (ignored). A second run takes seconds.
 set -euo pipefail
 
@@ -12,8 +13,8 @@ mingw_prefix="$cache/mingw"
 export DEBIAN_FRONTEND=noninteractive
 
 step=""
-fail() { echo "setup: step '$step' failed: $*" >&2; exit 1; }
-trap 'rc=$?; [ $rc -ne 0 ] && echo "setup: step \"$step\" failed (exit $rc); see the output above" >&2' EXIT
+fail() { echo "setup: step '$step' failed: $*" >&2; step=""; exit 1; }
+trap 'rc=$?; if [ $rc -ne 0 ] && [ -n "$step" ]; then echo "setup: step \"$step\" failed (exit $rc); see the output above" >&2; fi' EXIT
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -40,6 +41,11 @@ native() {
 
 fuzz() {
   need_packages clang libclang-rt-14-dev
+}
+
+run() {
+  windows
+  need_packages imagemagick
 }
 
 # Source lists of our own, made from the machine's, so that the system's apt configuration stays as it was.
@@ -139,8 +145,8 @@ wine_prefix() {
 }
 
 windows() {
-  need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth x11-utils \
-    imagemagick dpkg-dev fonts-liberation fonts-wqy-microhei
+  need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
+    dpkg-dev fonts-liberation fonts-wqy-microhei
   mingw_googletest
   mingw_libjpeg
   wine_prefix
@@ -149,8 +155,8 @@ windows() {
 [ $# -gt 0 ] || set -- native windows
 for what in "$@"; do
   case "$what" in
-    native|windows|fuzz) "$what" ;;
-    *) step="arguments"; fail "unknown target '$what' (native, windows or fuzz)" ;;
+    native|windows|fuzz|run) "$what" ;;
+    *) step="arguments"; fail "unknown target '$what' (native, windows, fuzz or run)" ;;
   esac
 done
 step="done"
