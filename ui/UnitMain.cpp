@@ -165,10 +165,15 @@ void TFormKestrino::TMemoSink::Flush(bool last) {
     AppendPending();
     const double appended = Milliseconds();
     LearnAppendCost(lines, appended - start);
-    if (count_ > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(count_));
     // Painting the memo costs more the more lines it holds: it is repainted
-    // as often as that cost allows, and always at the end of the run.
+    // as often as that cost allows, and always at the end of the run. The
+    // count is shown ten times a second: drawing the status bar costs as much
+    // as appending a hundred lines.
     const bool repaint = last || appended >= nextRepaintMs_;
+    if (count_ > 0 && (repaint || appended >= lastCountMs_ + kCountIntervalMs)) {
+        form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(count_));
+        lastCountMs_ = appended;
+    }
     if (repaint) form_.mmoResult.Repaint();
     Application().ProcessMessages();
     const double done = Milliseconds();
@@ -206,8 +211,10 @@ void TFormKestrino::TMemoSink::PlanNextBatch(double eventsMs) {
     // that it stays within a fifth of the append.
     const double withinGap = (kGapMs - eventsMs - fixedMs_) / perLineMs_;
     const double amortised = 4 * fixedMs_ / perLineMs_;
-    // Growing at most twofold a step keeps one bad estimate from a long stall.
-    const double next = std::min(std::max(withinGap, amortised), 2.0 * static_cast<double>(batchLimit_));
+    // Growing at most twofold a step, and never past a quarter of a second of
+    // lines, keeps one bad estimate from a long stall.
+    const double next = std::min({std::max(withinGap, amortised), 2.0 * static_cast<double>(batchLimit_),
+                                  kLongestAppendMs / perLineMs_});
     batchLimit_ = static_cast<std::size_t>(std::clamp(next, 64.0, 1.0e5));
 }
 

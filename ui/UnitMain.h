@@ -112,9 +112,11 @@ public:
         // aim at. An append costs the memo a fixed part, which grows with the
         // lines it holds, plus a part per line; both are measured as the run goes.
         static constexpr double kGapMs = 30.0;
+        static constexpr double kLongestAppendMs = 250.0;
         // Time between two repaints of the memo, as a multiple of what the
         // last one took, so that painting stays a small share of the run.
         static constexpr double kRepaintShare = 8.0;
+        static constexpr double kCountIntervalMs = 100.0;
         void AppendPending();
         void LearnAppendCost(std::size_t lines, double ms);
         void PlanNextBatch(double eventsMs);
@@ -130,6 +132,7 @@ public:
         double eventsMs_ = 0;
         double repaintMs_ = 0;
         double nextRepaintMs_ = 0;
+        double lastCountMs_ = 0;
         std::size_t calibrationLines_ = 0;
         double calibrationMs_ = 0;
         ULONGLONG lastFlush_;
