@@ -21,7 +21,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         FormKestrino->FormCreate(FormKestrino);
         FormKestrino->Show();
     });
-    if (FormKestrino) app.Run();
+    // Without its window the program has nothing to do; the box said why.
+    if (!FormKestrino) return 1;
+    app.Run();
     delete FormKestrino;
     FormKestrino = nullptr;
     return 0;

@@ -198,7 +198,10 @@ void TFormKestrino::TMemoSink::LearnAppendCost(std::size_t lines, double ms) {
     }
     // An append never costs less than its lines.
     perLineMs_ = std::min(perLineMs_, ms / static_cast<double>(lines));
-    fixedMs_ = std::max(0.0, ms - perLineMs_ * static_cast<double>(lines));
+    // Smoothed: a single slow append (the memo growing its buffer) should not
+    // make the next batches long.
+    const double fixed = std::max(0.0, ms - perLineMs_ * static_cast<double>(lines));
+    fixedMs_ = fixedMs_ == 0 ? fixed : 0.75 * fixedMs_ + 0.25 * fixed;
 }
 
 void TFormKestrino::TMemoSink::PlanNextBatch(double eventsMs) {
