@@ -17,7 +17,7 @@ test-windows:
 	@bash scripts/setup.sh windows
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows
-	bash scripts/wine-session.sh ctest --preset windows
+	bash scripts/with-small-disk.sh bash scripts/wine-session.sh ctest --preset windows
 
 run:
 	@bash scripts/setup.sh run

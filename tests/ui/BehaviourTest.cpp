@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -311,6 +312,35 @@ TEST_F(BehaviourTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
     EXPECT_EQ(ReadFileBytes(path), "old content\r\n");
     EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left behind";
     EXPECT_EQ(memo(), kInitialList);
+    DeleteFileW(path.c_str());
+}
+
+// A real full disk: a small file system the test run mounts (see
+// scripts/with-small-disk.sh), filled up before the save.
+TEST_F(BehaviourTest, SavingOntoAFullDiskKeepsTheOldFile) {
+    const char* mount = std::getenv("KESTRINO_SMALL_DISK");
+    if (!mount || !*mount) GTEST_SKIP() << "no small file system mounted for this run";
+    std::wstring folder = L"Z:" + AnsiToWide(mount);
+    for (wchar_t& c : folder) {
+        if (c == L'/') c = L'\\';
+    }
+    const std::wstring path = folder + L"\\old.txt";
+    const std::wstring filler = folder + L"\\filler.bin";
+    WriteFileBytes(path, "old content\r\n");
+    HANDLE fill = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(fill, INVALID_HANDLE_VALUE);
+    const std::string block(4096, 'x');
+    DWORD put = 0;
+    while (WriteFile(fill, block.data(), static_cast<DWORD>(block.size()), &put, nullptr) && put == block.size()) {
+    }
+    CloseHandle(fill);
+
+    PasteOver(qty(), L"2000");
+    Build();
+    EXPECT_EQ(SaveAs(path), L"Stream write error.");
+    EXPECT_EQ(ReadFileBytes(path), "old content\r\n");
+    DeleteFileW(filler.c_str());
+    EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left behind";
     DeleteFileW(path.c_str());
 }
 
