@@ -258,7 +258,7 @@ void TFormKestrino::TMemoSink::AppendPending() {
         if (bodyLines > 0) form_.StatusBar1.SetPanelText(3, "Lines = " + IntToText(bodyLines));
         count_ = 0;
         throw Exception("The result page can hold no more text: the run stopped after " + IntToText(bodyLines) +
-                        " lines");
+                        (bodyLines == 1 ? " line" : " lines"));
     }
 }
 
