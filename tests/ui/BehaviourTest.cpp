@@ -361,6 +361,36 @@ TEST_F(BehaviourTest, ASecondBuilderPressDuringARunNestsInsideIt) {
     EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(n));
 }
 
+TEST_F(BehaviourTest, TypingDuringARunUpdatesTheFieldsButNotTheRun) {
+    const int n = 20000;
+    PasteOver(qty(), std::to_wstring(n));
+    SetFocus(first());
+    SendMessageW(first(), EM_SETSEL, 14, 14);
+    PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
+    PostMessageW(first(), WM_CHAR, L'7', 1);
+    Pump();
+    EXPECT_EQ(Text(first()), L"358511020000027");
+    EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), L"15");
+    EXPECT_EQ(memo(), ListOf("35851102000002", n));
+}
+
+TEST_F(BehaviourTest, ResultMenuHasItsTwoItemsAndTheDialogAddsTxt) {
+    const HMENU menu = form->pm.Handle();
+    ASSERT_EQ(GetMenuItemCount(menu), 2);
+    wchar_t caption[64];
+    GetMenuStringW(menu, 0, caption, 64, MF_BYPOSITION);
+    EXPECT_STREQ(caption, L"Copy to Clipboard");
+    GetMenuStringW(menu, 1, caption, 64, MF_BYPOSITION);
+    EXPECT_STREQ(caption, L"&Save To Text File");
+
+    const std::wstring folder = TempFolder();
+    const std::wstring bare = folder + L"\\plain";
+    Build();
+    EXPECT_EQ(SaveAs(bare), L"");
+    EXPECT_EQ(ReadFileBytes(bare + L".txt"), WideToAnsi(kInitialList));
+    DeleteFileW((bare + L".txt").c_str());
+}
+
 TEST_F(BehaviourTest, ClosingDuringARunEndsTheLoopOnceTheRunIsOver) {
     const int n = 20000;
     PasteOver(qty(), std::to_wstring(n));
