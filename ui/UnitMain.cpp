@@ -472,11 +472,7 @@ void TFormKestrino::ApplyLayout() {
     DockControls();
 
     for (TControl* c : std::initializer_list<TControl*>{&edtFirstIMEI, &Button1, &edtLastIMEI, &seQty}) Place(c->handle_, ScaledRect(c->design));
-    RECT spin{};
-    GetClientRect(seQty.handle_, &spin);
-    const int buttonWidth = Scale(15);
-    Place(seQty.upDown_, {spin.right - buttonWidth, 0, spin.right, spin.bottom});
-    SendMessageW(seQty.handle_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, buttonWidth));
+    PlaceSpinButtons();
 
     for (TLabel* l : {&Label1, &lblIMEI14Len, &Label2, &Label3}) {
         l->scaledLeft_ = Scale(l->design.left);
@@ -485,6 +481,17 @@ void TFormKestrino::ApplyLayout() {
     }
 
     InvalidateRect(handle_, nullptr, TRUE);
+}
+
+// The step buttons sit inside the right end of the quantity field, whose text
+// stops short of them.
+void TFormKestrino::PlaceSpinButtons() {
+    if (!seQty.upDown_) return;
+    RECT spin{};
+    GetClientRect(seQty.handle_, &spin);
+    const int buttonWidth = Scale(15);
+    Place(seQty.upDown_, {spin.right - buttonWidth, 0, spin.right, spin.bottom});
+    SendMessageW(seQty.handle_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, buttonWidth));
 }
 
 void TFormKestrino::DockControls() {
@@ -605,12 +612,7 @@ LRESULT TFormKestrino::HandleSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
             return 0;
         case WM_SIZE: {
             const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
-            if (seQty.upDown_) {
-                RECT spin{};
-                GetClientRect(hwnd, &spin);
-                const int buttonWidth = Scale(15);
-                Place(seQty.upDown_, {spin.right - buttonWidth, 0, spin.right, spin.bottom});
-            }
+            PlaceSpinButtons();
             return r;
         }
         }

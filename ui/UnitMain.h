@@ -152,6 +152,7 @@ private:
     void DeleteFonts();
     void ApplyLayout();
     void DockControls();
+    void PlaceSpinButtons();
     void OnCommand(HWND control, UINT code, UINT id);
     LRESULT OnCtlColor(HDC dc, HWND control);
     void FocusControl(HWND control, bool byTab);
