@@ -100,10 +100,7 @@ private:
 
 // Group box and tab pages: containers that pass their children's
 // notifications on to the main window.
-class TPanel : public TControl {
-public:
-    bool framed = false;
-};
+class TPanel : public TControl {};
 
 class TTabSheet : public TPanel {
 public:

@@ -336,7 +336,6 @@ void TFormKestrino::CreateControls() {
     StatusBar1.handle_ = child(0, STATUSCLASSNAMEW, nullptr, WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN, handle_);
 
     GroupBox1.design = {0, 0, 660, 97};
-    GroupBox1.framed = true;
     GroupBox1.handle_ = child(WS_EX_CONTROLPARENT, kPanelClass, nullptr, WS_VISIBLE | WS_CLIPCHILDREN, handle_);
     const HWND group = GroupBox1.handle_;
 
