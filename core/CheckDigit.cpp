@@ -9,9 +9,6 @@
 namespace kestrino {
 namespace {
 
-// Digit sum of 2*d: what a doubled digit adds to the Luhn sum.
-constexpr std::int32_t kDoubled[10] = {0, 2, 4, 6, 8, 1, 3, 5, 7, 9};
-
 [[noreturn]] void ThrowShortBody(std::string_view bodyText) {
     std::string message;
     message += '\'';
@@ -30,10 +27,9 @@ std::int32_t CheckDigitOfText(std::string_view bodyText) {
         // A non-digit goes through TextToInt, which rejects every such
         // one-character text with its own message.
         const std::int32_t d = (c >= '0' && c <= '9') ? c - '0' : TextToInt(bodyText.substr(i, 1));
-        // Positions 2, 4, ..., 14 (odd indexes) are the doubled ones.
-        sum += (i % 2 == 1) ? kDoubled[d] : d;
+        sum += LuhnTerm(i, d);
     }
-    return (10 - sum % 10) % 10;
+    return CheckDigitOfSum(sum);
 }
 
 std::int32_t Gen15(std::int64_t body) { return CheckDigitOfText(IntToText(body)); }

@@ -8,8 +8,6 @@
 namespace kestrino {
 namespace {
 
-constexpr std::int32_t kDoubled[10] = {0, 2, 4, 6, 8, 1, 3, 5, 7, 9};
-
 // The typed width when the text is all decimal digits and begins with "0":
 // bodies such as 01326300876543 must keep their leading zero. 0 otherwise.
 std::size_t PaddedWidth(std::string_view text) {
@@ -32,11 +30,10 @@ std::string BodyText(std::int64_t body, std::size_t width) {
 void FillCheckTable(const char* digits, char (&checkFor)[10]) {
     std::int32_t sum13 = 0;
     for (std::size_t i = 0; i + 1 < kImeiBodyDigits; ++i) {
-        const std::int32_t d = digits[i] - '0';
-        sum13 += (i % 2 == 1) ? kDoubled[d] : d;
+        sum13 += LuhnTerm(i, digits[i] - '0');
     }
     for (std::int32_t d = 0; d < 10; ++d) {
-        checkFor[d] = static_cast<char>('0' + (10 - (sum13 + kDoubled[d]) % 10) % 10);
+        checkFor[d] = static_cast<char>('0' + CheckDigitOfSum(sum13 + LuhnTerm(kImeiBodyDigits - 1, d)));
     }
 }
 
@@ -95,6 +92,12 @@ void BuildImeiList(std::string_view firstBodyText, std::int32_t quantity, Progre
         }
         sink.LinesDone(static_cast<std::int32_t>(k));
     }
+}
+
+std::string RepairedFirstBody(std::string_view typed) {
+    if (typed.empty()) return "0";
+    const ScanResult scan = ScanInteger(typed);
+    return scan.errorPosition == 0 ? std::string(typed) : IntToText(scan.value);
 }
 
 std::string LastImei14(std::string_view firstBodyText, std::int32_t quantity) {

@@ -26,6 +26,12 @@ protected:
 // check digit fails, before its line; lines already written stay written.
 void BuildImeiList(std::string_view firstBodyText, std::int32_t quantity, ProgressSink& sink);
 
+// What the first body field holds after the user's edit: an empty text
+// becomes "0", a text that ScanInteger does not accept whole becomes the
+// decimal text of the value the scan delivered, and any other text stays as
+// typed. The result is never empty and always accepted by TextToInt64.
+std::string RepairedFirstBody(std::string_view typed);
+
 // Decimal text of TextToInt64(firstBodyText) + quantity - 1, wrapping, padded
 // like BuildImeiList's bodies. Throws EConvertError for a bad text.
 std::string LastImei14(std::string_view firstBodyText, std::int32_t quantity);

@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 namespace kestrino {
@@ -10,7 +11,8 @@ namespace {
 
 constexpr char kBlank = ' ';
 
-bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+// Value of a decimal digit, or -1.
+int DecimalDigitValue(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
 // Value of a hexadecimal digit, or -1.
 int HexDigitValue(char c) {
@@ -55,11 +57,8 @@ Prefix ReadPrefix(std::string_view text) {
     return r;
 }
 
-// 1-based position of index i.
-std::int32_t PositionOf(std::size_t i) { return static_cast<std::int32_t>(i + 1); }
-
 std::int32_t ResultPosition(const Prefix& pre, std::size_t i, bool tookDigit) {
-    return tookDigit && i == pre.end ? 0 : PositionOf(i);
+    return tookDigit && i == pre.end ? 0 : ScanPosition(i);
 }
 
 [[noreturn]] void ThrowNotInteger(std::string_view text) {
@@ -88,70 +87,57 @@ std::string FormatSigned(bool negative, std::uint64_t magnitude) {
     return std::string(first, end);
 }
 
-}  // namespace
+// The one scan both widths use, on the unsigned type of the width: digits
+// are taken while one more fits, the sign is applied by wrapping, and a
+// decimal magnitude past the signed range is reported at the digit that took
+// it there. Hexadecimal takes any bit pattern of the width.
+template <typename Unsigned>
+struct Scanned {
+    Unsigned bits;
+    std::int32_t errorPosition;
+};
 
-ScanResult ScanInteger(std::string_view text) {
+template <typename Unsigned>
+Scanned<Unsigned> Scan(std::string_view text) {
     if (text.empty()) return {0, 1};
     const Prefix pre = ReadPrefix(text);
+    const unsigned base = pre.hex ? 16 : 10;
+    // Decimal stops one digit past the signed range, so that the value
+    // delivered is the one the wrap gives.
+    const auto allBits = static_cast<Unsigned>(~Unsigned{0});
+    const Unsigned roomForDigit = pre.hex ? allBits / 16 : (allBits >> 1) / 10;
     std::size_t i = pre.start;
     bool tookDigit = false;
-    std::uint64_t value = 0;
-
-    if (pre.hex) {
-        constexpr std::uint64_t kRoomForDigit = 0x0FFFFFFFFFFFFFFFu;
-        for (int d; i < pre.end && (d = HexDigitValue(text[i])) >= 0; ++i) {
-            if (value > kRoomForDigit) break;
-            value = value * 16 + static_cast<std::uint64_t>(d);
-            tookDigit = true;
-        }
-        if (pre.negative) value = 0 - value;
-        return {static_cast<std::int64_t>(value), ResultPosition(pre, i, tookDigit)};
-    }
-
-    // The limit test comes before the digit, so the last digit taken may carry
-    // the value past INT64_MAX; that wrap is caught by the sign test below.
-    constexpr std::uint64_t kRoomForDigit = 922337203685477580u;
-    constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
-    for (; i < pre.end && IsDecimalDigit(text[i]); ++i) {
-        if (value > kRoomForDigit) break;  // also catches a value already negative
-        value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    Unsigned magnitude = 0;
+    for (int d; i < pre.end && (d = pre.hex ? HexDigitValue(text[i]) : DecimalDigitValue(text[i])) >= 0; ++i) {
+        if (magnitude > roomForDigit) break;
+        magnitude = static_cast<Unsigned>(magnitude * base + static_cast<Unsigned>(d));
         tookDigit = true;
     }
-    if (pre.negative) value = 0 - value;
-    const bool valueNegative = (value & kSignBit) != 0;
-    if (value != 0 && valueNegative != pre.negative) --i;  // onto the digit that wrapped
-    return {static_cast<std::int64_t>(value), ResultPosition(pre, i, tookDigit)};
+    const Unsigned bits = pre.negative ? static_cast<Unsigned>(0 - magnitude) : magnitude;
+    if (!pre.hex) {
+        // The largest magnitude the sign allows: 2^(n-1) - 1, or 2^(n-1) when negative.
+        const Unsigned limit = static_cast<Unsigned>((allBits >> 1) + (pre.negative ? 1 : 0));
+        if (magnitude > limit) return {bits, ScanPosition(i - 1)};
+    }
+    return {bits, ResultPosition(pre, i, tookDigit)};
+}
+
+}  // namespace
+
+std::int32_t ScanPosition(std::size_t index) {
+    constexpr auto kLast = static_cast<std::size_t>(INT32_MAX);
+    return index < kLast ? static_cast<std::int32_t>(index + 1) : INT32_MAX;
+}
+
+ScanResult ScanInteger(std::string_view text) {
+    const auto r = Scan<std::uint64_t>(text);
+    return {static_cast<std::int64_t>(r.bits), r.errorPosition};
 }
 
 ScanResult32 ScanInteger32(std::string_view text) {
-    if (text.empty()) return {0, 1};
-    const Prefix pre = ReadPrefix(text);
-    std::size_t i = pre.start;
-    bool tookDigit = false;
-    std::uint32_t value = 0;
-
-    if (pre.hex) {
-        constexpr std::uint32_t kRoomForDigit = 0x0FFFFFFFu;
-        for (int d; i < pre.end && (d = HexDigitValue(text[i])) >= 0; ++i) {
-            if (value > kRoomForDigit) break;
-            value = value * 16 + static_cast<std::uint32_t>(d);
-            tookDigit = true;
-        }
-        if (pre.negative) value = 0 - value;
-        return {static_cast<std::int32_t>(value), ResultPosition(pre, i, tookDigit)};
-    }
-
-    constexpr std::uint32_t kRoomForDigit = 214748364u;
-    for (; i < pre.end && IsDecimalDigit(text[i]); ++i) {
-        if (value > kRoomForDigit) break;
-        value = value * 10 + static_cast<std::uint32_t>(text[i] - '0');  // at most 2147483649
-        tookDigit = true;
-    }
-    const std::uint32_t limit = pre.negative ? 2147483648u : 2147483647u;
-    const bool outOfRange = value > limit;
-    if (pre.negative) value = 0 - value;
-    if (outOfRange) return {static_cast<std::int32_t>(value), PositionOf(i - 1)};
-    return {static_cast<std::int32_t>(value), ResultPosition(pre, i, tookDigit)};
+    const auto r = Scan<std::uint32_t>(text);
+    return {static_cast<std::int32_t>(r.bits), r.errorPosition};
 }
 
 std::int64_t TextToInt64(std::string_view text) {

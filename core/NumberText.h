@@ -7,6 +7,8 @@
 // Number text rules: every number that enters or leaves Kestrino passes here.
 // Texts are byte strings. A scan ends at the end of the text or at its first
 // NUL; positions are 1-based and the end counts as one more position.
+// Positions past INT32_MAX are reported as INT32_MAX, so that a failed scan
+// never reports 0 or a negative position, however long the text.
 namespace kestrino {
 
 // errorPosition is 0 when the text is one valid integer, otherwise the
@@ -31,6 +33,9 @@ ScanResult ScanInteger(std::string_view text);
 // A decimal text is accepted exactly when ScanInteger accepts it with a value
 // in the 32-bit range. On failure the position is non-zero, the value unspecified.
 ScanResult32 ScanInteger32(std::string_view text);
+
+// The position the scans report for a 0-based index: index + 1, at most INT32_MAX.
+std::int32_t ScanPosition(std::size_t index);
 
 // Strict conversions. Throw EConvertError "'<text>' is not a valid integer
 // value", quoting the whole text as passed, NULs and all.

@@ -2,6 +2,8 @@
 
 #include "core/Exception.h"
 
+#include "tests/core/ExpectError.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -69,12 +71,7 @@ TEST(Gen15Test, RejectsNegativeAndShortBodies) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
-        try {
-            Gen15(c.body);
-            ADD_FAILURE() << "no EConvertError";
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(e.Message(), c.message);
-        }
+        EXPECT_TRUE(RaisesConvertError([&] { Gen15(c.body); }, c.message));
     }
 }
 
@@ -83,12 +80,7 @@ TEST(CheckDigitOfTextTest, PaddedBodies) {
     EXPECT_EQ(CheckDigitOfText("01326300876543"), 9);
     EXPECT_EQ(CheckDigitOfText("00000000000001"), 8);
     EXPECT_EQ(CheckDigitOfText("00000000000000000000"), 0);
-    try {
-        CheckDigitOfText("0001");
-        ADD_FAILURE() << "no EConvertError";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), ShortBodyMessage("0001"));
-    }
+    EXPECT_TRUE(RaisesConvertError([] { CheckDigitOfText("0001"); }, ShortBodyMessage("0001")));
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "core/ImeiList.h"
 
 #include "core/Exception.h"
+#include "core/NumberText.h"
 #include "tests/core/ReferenceList.h"
+
+#include "tests/core/ExpectError.h"
 
 #include <gtest/gtest.h>
 
@@ -228,13 +231,45 @@ TEST(LastImei14Test, LastBody) {
     }
 }
 
-TEST(LastImei14Test, RejectsBadText) {
-    try {
-        LastImei14("12A", 1);
-        ADD_FAILURE() << "no EConvertError";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "'12A' is not a valid integer value");
+// What the first body field holds after an edit, and that it is a fixed point.
+TEST(RepairedFirstBodyTest, EmptyAndUnscannableTextsAreRewritten) {
+    using namespace std::string_view_literals;
+    const struct {
+        std::string_view typed;
+        std::string_view held;
+    } cases[] = {
+        // Accepted whole: stays as typed.
+        {"35851102000002"sv, "35851102000002"sv},
+        {"358511020000021"sv, "358511020000021"sv},
+        {"00000000000001"sv, "00000000000001"sv},
+        {"-1"sv, "-1"sv},
+        {"+5"sv, "+5"sv},
+        {" 12"sv, " 12"sv},
+        {"x1F"sv, "x1F"sv},
+        {"12\0xyz"sv, "12\0xyz"sv},
+        // Empty: "0".
+        {""sv, "0"sv},
+        // Not accepted whole: the decimal text of the value scanned.
+        {"358A"sv, "358"sv},
+        {"A358"sv, "0"sv},
+        {"abc"sv, "0"sv},
+        {"-"sv, "0"sv},
+        {"12 "sv, "12"sv},
+        {"-12A"sv, "-12"sv},
+        {"9999999999999999999"sv, "999999999999999999"sv},
+        {"9223372036854775808"sv, "-9223372036854775808"sv},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.typed));
+        const std::string held = RepairedFirstBody(c.typed);
+        EXPECT_EQ(held, c.held);
+        EXPECT_EQ(RepairedFirstBody(held), held) << "a repaired text needs no second repair";
+        EXPECT_NO_THROW(TextToInt64(held));
     }
+}
+
+TEST(LastImei14Test, RejectsBadText) {
+    EXPECT_TRUE(RaisesConvertError([] { LastImei14("12A", 1); }, "'12A' is not a valid integer value"));
 }
 
 }  // namespace
