@@ -37,13 +37,17 @@ bench-ui:
 	cmake --build --preset windows --target ui_bench
 	bash scripts/wine-session.sh scripts/wine-exec.sh build/windows/bin/ui_bench.exe
 
+# Each target runs for FUZZ_SECONDS with its own corpus and dictionary.
+FUZZ_TARGETS := number_text imei_list
 fuzz:
 	@bash scripts/setup.sh fuzz
-	@mkdir -p build/fuzz/corpus
-	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I. \
-	  fuzz/fuzz_number_text.cpp core/*.cpp -o build/fuzz/fuzz_number_text
-	build/fuzz/fuzz_number_text -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	  -dict=fuzz/number_text.dict build/fuzz/corpus
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/corpus-$$t; \
+	  clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I. \
+	    fuzz/fuzz_$$t.cpp core/*.cpp -o build/fuzz/fuzz_$$t; \
+	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -dict=fuzz/$$t.dict build/fuzz/corpus-$$t; \
+	done
 
 clean:
 	rm -rf build

@@ -4,6 +4,7 @@
 
 #include "core/Exception.h"
 #include "core/NumberText.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -15,14 +16,6 @@
 #include <string_view>
 
 namespace {
-
-#define CHECK(condition)                                                          \
-    do {                                                                          \
-        if (!(condition)) {                                                       \
-            std::fprintf(stderr, "%s:%d: violated: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
 
 using kestrino::EConvertError;
 using kestrino::ScanResult;
