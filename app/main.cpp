@@ -3,7 +3,7 @@
 
 #include <commctrl.h>
 
-#include "app/Application.h"
+#include "ui/Application.h"
 #include "ui/UnitMain.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

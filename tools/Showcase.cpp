@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/MenuIds.h"
+
 namespace {
 
 HWND WaitForWindow(const wchar_t* cls, const wchar_t* title, DWORD pid, int timeoutMs) {
@@ -122,7 +124,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!builder) return finish(Fail("no Builder button"));
     SendMessageW(builder, BM_CLICK, 0, 0);
     Sleep(300);
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(102, 0), 0);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(kestrino::kCmdSaveToTextFile, 0), 0);
     const HWND dialog = WaitForWindow(L"#32770", nullptr, pi.dwProcessId, 10000);
     if (!dialog) return finish(Fail("the save dialog did not appear"));
     Sleep(300);

@@ -12,9 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/Application.h"
+#include "ui/Application.h"
 #include "core/ImeiList.h"
 #include "ui/UnitMain.h"
+#include "ui/WinText.h"
 
 using namespace kestrino;
 
@@ -96,7 +97,7 @@ int main() {
         ticker.join();
         double gap = 0;
         for (std::size_t i = 1; i < g_taken.size(); ++i) gap = std::max(gap, g_taken[i] - g_taken[i - 1]);
-        const bool same = form.mmoResult.Text() == text;
+        const bool same = AnsiToWide(form.mmoResult.Text()) == text;
         std::printf("%-10d %14.3f %14.3f %8.2f %16.1f%s\n", lines, setText, fill, fill / setText, gap * 1000,
                     same ? "" : "  (memo differs from the list!)");
         SetWindowTextW(memo, L"");

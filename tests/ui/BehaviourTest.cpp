@@ -11,6 +11,7 @@
 
 #include "core/ImeiList.h"
 #include "tests/ui/UiHarness.h"
+#include "ui/MemoSink.h"
 #include "ui/WinText.h"
 
 namespace kestrino::test {
@@ -110,11 +111,9 @@ protected:
     }
 };
 
-TEST_F(BehaviourTest, BuilderAtStartWritesTheTenLinesAndTouchesNothingElse) {
+TEST_F(BehaviourTest, BuilderTouchesNeitherTheLastBodyNorTheLengthNorPanelZero) {
     EXPECT_EQ(Build(), L"");
-    EXPECT_EQ(memo(), kInitialList);
     EXPECT_EQ(WideToAnsi(memo()).size(), 176u);
-    EXPECT_EQ(PanelText(*form, 3), L"Lines = 10");
     EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"");
     EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), L"");
     EXPECT_EQ(PanelText(*form, 0), L"");
@@ -191,38 +190,42 @@ TEST_F(BehaviourTest, QuantityShowsInPanelZeroAndReadsZeroWhenNotANumber) {
     EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"35851102000002");
 }
 
-TEST_F(BehaviourTest, ANonPositiveQuantityWritesTheHeaderAndKeepsPanelThree) {
-    Build();
-    PasteOver(qty(), L"-5");
-    EXPECT_EQ(Build(), L"");
-    EXPECT_EQ(memo(), L"IMEI\r\n");
-    EXPECT_EQ(PanelText(*form, 3), L"Lines = 10");
-}
-
-TEST_F(BehaviourTest, LeadingZerosKeepTheirWidthInEveryLine) {
-    PasteOver(first(), L"01326300876543");
-    PasteOver(qty(), L"3");
-    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"01326300876545");
-    EXPECT_EQ(Build(), L"");
-    EXPECT_EQ(memo(), L"IMEI\r\n013263008765439\r\n013263008765447\r\n013263008765454\r\n");
-}
-
-TEST_F(BehaviourTest, ARunThatReachesANegativeBodyStopsWithTheLinesBeforeIt) {
-    PasteOver(first(), L"9223372036854775807");
-    PasteOver(qty(), L"2");
-    EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"-9223372036854775808");
-    EXPECT_EQ(Build(), L"'-' is not a valid integer value.");
-    EXPECT_EQ(memo(), L"IMEI\r\n92233720368547758075\r\n");
-    EXPECT_EQ(PanelText(*form, 3), L"Lines = 1");
-
-    PasteOver(first(), L"9999999999999");
-    EXPECT_EQ(Build(), L"'9999999999999' is not a valid IMEI body: it has fewer than 14 digits.");
-    EXPECT_EQ(memo(), L"IMEI\r\n");
-    EXPECT_EQ(PanelText(*form, 3), L"Lines = 1");
+// Builder on the fields' values, one press a row, in order on one window: each
+// row sees the panel that the rows before it left.
+TEST_F(BehaviourTest, BuilderWritesTheListOfTheFields) {
+    struct Row {
+        const char* what;
+        const wchar_t* first;     // pasted over the field; null: untouched
+        const wchar_t* quantity;  // likewise
+        std::wstring list;
+        std::wstring box;  // the error box's text, "" for none
+        std::wstring lines;  // panel 3 afterwards
+        std::wstring last;   // the Last IMEI14 field
+    };
+    const Row rows[] = {
+        {"the initial values", nullptr, nullptr, kInitialList, L"", L"Lines = 10", L""},
+        {"a negative quantity keeps panel 3", nullptr, L"-5", L"IMEI\r\n", L"", L"Lines = 10", L"35851101999996"},
+        {"leading zeros keep their width", L"01326300876543", L"3",
+         L"IMEI\r\n013263008765439\r\n013263008765447\r\n013263008765454\r\n", L"", L"Lines = 3",
+         L"01326300876545"},
+        {"a body that wraps negative", L"9223372036854775807", L"2", L"IMEI\r\n92233720368547758075\r\n",
+         L"'-' is not a valid integer value.", L"Lines = 1", L"-9223372036854775808"},
+        {"a short body", L"9999999999999", nullptr, L"IMEI\r\n",
+         L"'9999999999999' is not a valid IMEI body: it has fewer than 14 digits.", L"Lines = 1", L"10000000000000"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.first) PasteOver(first(), row.first);
+        if (row.quantity) PasteOver(qty(), row.quantity);
+        EXPECT_EQ(Build(), row.box);
+        EXPECT_EQ(memo(), row.list);
+        EXPECT_EQ(PanelText(*form, 3), row.lines);
+        EXPECT_EQ(Text(form->edtLastIMEI.Handle()), row.last);
+    }
 }
 
 TEST_F(BehaviourTest, BuilderReplacesWhatTheUserTypedIntoTheResult) {
-    HwndSetText(form->mmoResult.Handle(), L"my notes");
+    SetWindowTextW(form->mmoResult.Handle(), L"my notes");
     Build();
     EXPECT_EQ(memo(), kInitialList);
 }
@@ -239,8 +242,8 @@ TEST_F(BehaviourTest, BatchedLinesEqualLineByLineAppends) {
     const std::vector<std::wstring> lines = {L"IMEI", L"358511020000026", L"358511020000034"};
     for (const std::wstring start : {L"", L"edited\r\n", L"edited", L"two\r\nlines"}) {
         SCOPED_TRACE(WideToAnsi(start));
-        HwndSetText(form->mmoResult.Handle(), start);
-        TFormKestrino::TMemoSink sink(*form);
+        SetWindowTextW(form->mmoResult.Handle(), start.c_str());
+        TMemoSink sink(form->mmoResult, [](std::int32_t) {});
         for (const auto& line : lines) sink.AddLine(WideToAnsi(line));
         sink.LinesDone(2);
         sink.Flush();
@@ -248,7 +251,7 @@ TEST_F(BehaviourTest, BatchedLinesEqualLineByLineAppends) {
     }
 }
 
-TEST_F(BehaviourTest, CopyPutsTheSavedTextOnTheClipboardAndSelectsAll) {
+TEST_F(BehaviourTest, CopyPutsTheListOnTheClipboardAndSelectsAll) {
     SetClipboardText(L"kept");
     MenuCommand(form->CopytoClipboard1);
     EXPECT_EQ(ClipboardText(), L"kept") << "an empty memo copies nothing";
@@ -274,7 +277,7 @@ TEST_F(BehaviourTest, SaveWritesTheTextAndReplacesTheFileWithoutAsking) {
     EXPECT_EQ(SaveAs(path), L"");
     EXPECT_EQ(ReadFileBytes(path), "IMEI\r\n358511020000026\r\n");
 
-    HwndSetText(form->mmoResult.Handle(), L"");
+    SetWindowTextW(form->mmoResult.Handle(), L"");
     EXPECT_EQ(SaveAs(path), L"");
     EXPECT_EQ(ReadFileBytes(path), "");
     EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left behind";

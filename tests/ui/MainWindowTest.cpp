@@ -299,6 +299,41 @@ TEST_F(FormTest, ClosingAsksNothingAndRequestsTheEnd) {
     EXPECT_TRUE(IsWindow(form->Handle())) << "the window stays until the loop has ended";
 }
 
+// Start-up checks every window it makes: when the system refuses any one of
+// them, the construction fails with a message and leaves no window behind.
+TEST(StartUp, AWindowThatCannotBeMadeLeavesNoHalfBuiltWindow) {
+    static int calls = 0;
+    static int refuseAt = 0;
+    createWindow = [](DWORD ex, LPCWSTR cls, LPCWSTR text, DWORD style, int x, int y, int w, int h, HWND parent,
+                      HMENU menu, HINSTANCE instance, LPVOID param) -> HWND {
+        if (++calls == refuseAt) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        return CreateWindowExW(ex, cls, text, style, x, y, w, h, parent, menu, instance, param);
+    };
+    calls = 0;
+    refuseAt = 0;
+    delete new TFormKestrino();
+    const int windows = calls;
+    ASSERT_GT(windows, 15);
+
+    for (refuseAt = 1; refuseAt <= windows; ++refuseAt) {
+        SCOPED_TRACE("window " + std::to_string(refuseAt) + " of " + std::to_string(windows));
+        calls = 0;
+        std::string message;
+        try {
+            delete new TFormKestrino();
+        } catch (const Exception& e) {
+            message = e.Message();
+        }
+        EXPECT_EQ(message.rfind("Cannot create", 0), 0u) << message;
+        EXPECT_EQ(FindWindowW(L"TFormKestrino", nullptr), nullptr);
+        Pump();
+    }
+    createWindow = ::CreateWindowExW;
+}
+
 // The program as a user starts it: its window, its task-bar title, exit code 0.
 TEST(Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed) {
     wchar_t path[MAX_PATH];

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Application.h"
+#include "ui/Application.h"
 #include "ui/UnitMain.h"
 
 namespace kestrino::test {

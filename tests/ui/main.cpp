@@ -4,7 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
+#include "ui/Application.h"
 
 int main(int argc, char** argv) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
