@@ -116,14 +116,26 @@ void TEdit::Create(const Args& args, DWORD extraStyle) {
 
 std::string TEdit::Text() const { return HwndGetText(Handle()); }
 
-void TEdit::SetText(std::string_view text) {
+void TEdit::SetText(std::string_view text, Caret caret) {
     if (text == Text()) return;
     // The control's own notification is held back so that the handler runs
     // exactly once, here, before the assignment returns.
     ++programAssignments_;
     HwndSetText(Handle(), text);
     --programAssignments_;
-    SendMessageW(Handle(), EM_SETSEL, 0, 0);
+    switch (caret) {
+    case Caret::Start:
+        SendMessageW(Handle(), EM_SETSEL, 0, 0);
+        break;
+    case Caret::End: {
+        const int end = GetWindowTextLengthW(Handle());
+        SendMessageW(Handle(), EM_SETSEL, static_cast<WPARAM>(end), end);
+        break;
+    }
+    case Caret::SelectAll:
+        SendMessageW(Handle(), EM_SETSEL, 0, -1);
+        break;
+    }
     if (OnChange) OnChange(this);
 }
 
@@ -152,7 +164,7 @@ std::int32_t TSpinEdit::Value() const {
     }
 }
 
-void TSpinEdit::SetValue(std::int32_t value) { SetText(IntToText(value)); }
+void TSpinEdit::SetValue(std::int32_t value, Caret caret) { SetText(IntToText(value), caret); }
 
 void TSpinEdit::Step(std::int32_t delta) {
     const auto next = static_cast<std::uint32_t>(Value()) + static_cast<std::uint32_t>(delta);

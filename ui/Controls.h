@@ -105,9 +105,15 @@ public:
     };
     void Create(const Args& args);
 
+    // Where the caret stands after the program assigns a text.
+    enum class Caret {
+        Start,      // an assignment of the program's own
+        End,        // a rewrite of what the user typed: typing goes on after it
+        SelectAll,  // a placeholder the next typed character replaces
+    };
     std::string Text() const;
-    // Same text: nothing happens. Otherwise the caret ends at the start.
-    void SetText(std::string_view text);
+    // Same text: nothing happens.
+    void SetText(std::string_view text, Caret caret = Caret::Start);
     TNotifyEvent OnChange;
 
 protected:
@@ -124,7 +130,7 @@ class TSpinEdit : public TEdit {
 public:
     void Create(const Args& args);
     std::int32_t Value() const;
-    void SetValue(std::int32_t value);
+    void SetValue(std::int32_t value, Caret caret = Caret::Start);
     void Step(std::int32_t delta);
     HWND UpDown() const { return upDown_; }
     // Width of the step buttons, in pixels; the text stops short of them.

@@ -21,8 +21,8 @@ double Milliseconds() {
 }
 }  // namespace
 
-TMemoSink::TMemoSink(TMemo& memo, ShowCount showCount)
-    : memo_(memo), showCount_(std::move(showCount)), lastFlushTick_(GetTickCount64()) {}
+TMemoSink::TMemoSink(TMemo& memo, ShowCount showCount, ShouldStop shouldStop)
+    : memo_(memo), showCount_(std::move(showCount)), shouldStop_(std::move(shouldStop)), lastFlushTick_(GetTickCount64()) {}
 
 void TMemoSink::AddLine(std::string_view line) {
     pending_.append(line);
@@ -45,6 +45,12 @@ void TMemoSink::Flush(bool last) {
     if (step.showCount) showCount_(count_);
     if (step.repaint) memo_.Repaint();
     Application().ProcessMessages();
+    if (!last && shouldStop_ && shouldStop_()) {
+        // Everything collected is on the page: it ends with whole lines, counted.
+        if (count_ > 0) showCount_(count_);
+        memo_.Repaint();
+        throw RunStopped{};
+    }
     const double done = Milliseconds();
     plan_.EventsProcessed(step.repaint, done - appended, done);
     lastFlushTick_ = GetTickCount64();

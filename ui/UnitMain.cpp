@@ -93,7 +93,8 @@ LRESULT TFormKestrino::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     case WM_CLOSE:
-        // Asks nothing: the event loop ends once every run in progress is over.
+        // Asks nothing: a run in progress stops at its next batch, then the
+        // event loop ends.
         PostQuitMessage(0);
         return 0;
     }
@@ -141,6 +142,10 @@ bool TFormKestrino::PreTranslateMessage(MSG& msg) {
         }
         return true;
     }
+    if (msg.wParam == VK_ESCAPE && running_) {
+        stopRun_ = true;
+        return true;
+    }
     if (msg.wParam == VK_RETURN && msg.hwnd == Button1.Handle() && !ctrl) {
         SendMessageW(Button1.Handle(), BM_CLICK, 0, 0);
         return true;
@@ -154,25 +159,51 @@ bool TFormKestrino::PreTranslateMessage(MSG& msg) {
 void TFormKestrino::edtFirstIMEIChange(TObject* /*Sender*/) {
     const std::string typed = edtFirstIMEI.Text();
     const std::string text = RepairedFirstBody(typed);
-    // The rewrite runs this handler again, nested, for the repaired text.
-    if (text != typed) edtFirstIMEI.SetText(text);
+    // The rewrite runs this handler again, nested, for the repaired text. The
+    // caret goes where the user's typing continues; a "0" that stands for an
+    // emptied field is selected, so that the next character replaces it.
+    if (text != typed) edtFirstIMEI.SetText(text, typed.empty() ? TEdit::Caret::SelectAll : TEdit::Caret::End);
     lblIMEI14Len.SetCaption(IntToText(static_cast<std::int32_t>(text.size())));
     edtLastIMEI.SetText(LastImei14(text, seQty.Value()));
 }
 
 void TFormKestrino::seQtyChange(TObject* /*Sender*/) {
-    if (seQty.Text().empty()) seQty.SetValue(0);
+    if (seQty.Text().empty()) seQty.SetValue(0, TEdit::Caret::SelectAll);
     StatusBar1.SetPanelText(kPanelQuantity, IntToText(seQty.Value()));
     edtLastIMEI.SetText(LastImei14(edtFirstIMEI.Text(), seQty.Value()));
 }
 
 void TFormKestrino::Button1Click(TObject* /*Sender*/) {
+    // The fields as they stand at this press. During a run the press only
+    // leaves them here: the run stops at its next batch and this loop starts
+    // the new one, so runs never nest and the last press wins.
+    nextRun_ = RunRequest{edtFirstIMEI.Text(), seQty.Value()};
+    if (running_) return;
+    running_ = true;
+    struct Finished {
+        TFormKestrino& form;
+        ~Finished() {
+            form.running_ = false;
+            form.nextRun_.reset();
+        }
+    } finished{*this};
+    while (nextRun_ && !Application().Terminated()) {
+        const RunRequest run = std::move(*nextRun_);
+        nextRun_.reset();
+        stopRun_ = false;
+        RunList(run);
+    }
+}
+
+void TFormKestrino::RunList(const RunRequest& run) {
     mmoResult.Clear();
-    const std::string first = edtFirstIMEI.Text();
-    const std::int32_t quantity = seQty.Value();
-    TMemoSink sink(mmoResult, [this](std::int32_t lines) { StatusBar1.SetPanelText(kPanelLines, "Lines = " + IntToText(lines)); });
+    TMemoSink sink(
+        mmoResult, [this](std::int32_t lines) { StatusBar1.SetPanelText(kPanelLines, "Lines = " + IntToText(lines)); },
+        [this] { return nextRun_.has_value() || stopRun_ || Application().Terminated(); });
     try {
-        BuildImeiList(first, quantity, sink);
+        BuildImeiList(run.first, run.quantity, sink);
+    } catch (const RunStopped&) {
+        return;
     } catch (...) {
         // The lines before the failing body are shown before the error is.
         try {

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "ui/Application.h"
 #include "ui/Controls.h"
@@ -64,6 +66,10 @@ public:
     void SaveToTextFile1Click(TObject* Sender);
     void CopytoClipboard1Click(TObject* Sender);
 
+    // Whether a run of Builder is writing its list. Runs never nest: a press
+    // during a run replaces it, Escape stops it, closing the window ends it.
+    bool Running() const { return running_; }
+
     // How the save writes its bytes; tests replace it to fail a write.
     WriteFileFn saveWrite = ::WriteFile;
 
@@ -89,6 +95,17 @@ private:
     void TabNavigate(bool backward);
     bool IsOwnWindow(HWND hwnd) const;
     bool IsSingleLineEdit(HWND hwnd) const;
+
+    // Runs (UnitMain.cpp).
+    struct RunRequest {
+        std::string first;
+        std::int32_t quantity;
+    };
+    void RunList(const RunRequest& run);
+    bool running_ = false;
+    bool stopRun_ = false;
+    // The fields at the latest press of Builder, until a run takes them.
+    std::optional<RunRequest> nextRun_;
 
     HWND handle_ = nullptr;
     int dpi_ = 96;

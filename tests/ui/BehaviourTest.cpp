@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -77,7 +78,7 @@ void AnswerSaveDialog(HWND dialog, const std::wstring& path) {
 }
 
 class BehaviourTest : public FormTest {
-protected:
+public:
     HWND first() const { return form->edtFirstIMEI.Handle(); }
     HWND qty() const { return form->seQty.Handle(); }
     std::wstring memo() const { return Text(form->mmoResult.Handle()); }
@@ -154,21 +155,60 @@ TEST_F(BehaviourTest, TypingIntoTheFirstBodyKeepsItAnInteger) {
         EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), row.length);
         EXPECT_EQ(Text(form->edtLastIMEI.Handle()), row.last);
     }
-    // After a rewrite the caret stands at the start.
-    PasteOver(first(), L"35851102000002");
-    CaretAt(first(), 3);
-    Type(first(), L"a");
-    EXPECT_EQ(Selection(first()), std::make_pair(DWORD{0}, DWORD{0}));
 }
 
-TEST_F(BehaviourTest, DeletingTheFirstBodyLeavesZeroWithTheCaretBeforeIt) {
+TEST_F(BehaviourTest, DeletingTheFirstBodyLeavesZeroSelected) {
     SetFocus(first());
     SendMessageW(first(), EM_SETSEL, 0, -1);
     Key(first(), VK_DELETE);
     EXPECT_EQ(Text(first()), L"0");
-    EXPECT_EQ(Selection(first()), std::make_pair(DWORD{0}, DWORD{0}));
+    EXPECT_EQ(Selection(first()), std::make_pair(DWORD{0}, DWORD{1}));
     EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), L"1");
     EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"9");
+}
+
+// Typing goes on where the user left off after the field rewrote itself.
+TEST_F(BehaviourTest, TypingContinuesAfterARewrite) {
+    struct Row {
+        const char* what;
+        bool quantityField;
+        std::wstring start;
+        std::function<void(HWND)> keys;
+        std::wstring text;
+    };
+    const Row rows[] = {
+        {"Backspace to empty, then 500", true, L"10",
+         [](HWND edit) {
+             Key(edit, VK_END);
+             Key(edit, VK_BACK);
+             Key(edit, VK_BACK);
+             Type(edit, L"500");
+         },
+         L"500"},
+        {"select all, Delete, then fourteen digits", false, L"35851102000002",
+         [](HWND edit) {
+             SendMessageW(edit, EM_SETSEL, 0, -1);
+             Key(edit, VK_DELETE);
+             Type(edit, L"01326300876543");
+         },
+         L"01326300876543"},
+        {"a letter after 358, then a digit", false, L"35851102000002",
+         [](HWND edit) {
+             SendMessageW(edit, EM_SETSEL, 3, 3);
+             Type(edit, L"a");
+             Type(edit, L"7");
+         },
+         L"3587"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const HWND edit = row.quantityField ? qty() : first();
+        PasteOver(edit, row.start);
+        SetFocus(edit);
+        row.keys(edit);
+        EXPECT_EQ(Text(edit), row.text);
+    }
+    EXPECT_EQ(PanelText(*form, 0), L"500");
 }
 
 TEST_F(BehaviourTest, QuantityShowsInPanelZeroAndReadsZeroWhenNotANumber) {
@@ -347,23 +387,6 @@ TEST_F(BehaviourTest, SavingOntoAFullDiskKeepsTheOldFile) {
     DeleteFileW(path.c_str());
 }
 
-TEST_F(BehaviourTest, ASecondBuilderPressDuringARunNestsInsideIt) {
-    const int n = 20000;
-    PasteOver(qty(), std::to_wstring(n));
-    // The second press waits in the queue and is handled while the first run
-    // processes pending events.
-    PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
-    PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
-    Pump();
-    const std::wstring list = ListOf("35851102000002", n);
-    const std::wstring text = memo();
-    ASSERT_GT(text.size(), list.size());
-    EXPECT_EQ(text.substr(0, list.size()), list) << "the second run's list comes first";
-    const std::wstring rest = text.substr(list.size());
-    EXPECT_EQ(list.substr(list.size() - rest.size()), rest) << "then the first run's remaining lines";
-    EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(n));
-}
-
 TEST_F(BehaviourTest, TypingDuringARunUpdatesTheFieldsButNotTheRun) {
     const int n = 20000;
     PasteOver(qty(), std::to_wstring(n));
@@ -394,15 +417,110 @@ TEST_F(BehaviourTest, ResultMenuHasItsTwoItemsAndTheDialogAddsTxt) {
     DeleteFileW((bare + L".txt").c_str());
 }
 
-TEST_F(BehaviourTest, ClosingDuringARunEndsTheLoopOnceTheRunIsOver) {
-    const int n = 20000;
-    PasteOver(qty(), std::to_wstring(n));
-    PostMessageW(form->Button1.Handle(), BM_CLICK, 0, 0);
-    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    Application().Run();
-    EXPECT_TRUE(Application().Terminated());
-    EXPECT_EQ(memo(), ListOf("35851102000002", n)) << "the run wrote all its lines";
-    EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(n));
+// What happens to a run when the user acts while it writes: each row starts a
+// run through the real button and acts from inside the run's own event
+// processing, at its first round or a little later.
+TEST_F(BehaviourTest, PressingEscapingOrClosingDuringARunLeavesOneWholeList) {
+    enum class Expect { Exactly, WholeLinesOfTheFirstRun };
+    struct Row {
+        const char* what;
+        int quantity;
+        std::function<void(BehaviourTest&)> start;   // posts what starts the run
+        std::function<void(BehaviourTest&)> during;  // after 300 ms of the run; may be empty
+        bool runTheLoop;  // the event loop instead of a pump, for a close
+        Expect expect;
+        int finalQuantity;  // for Exactly: the list of the first body with this quantity
+    };
+    const auto click = [](BehaviourTest& t) { PostMessageW(t.form->Button1.Handle(), BM_CLICK, 0, 0); };
+    const Row rows[] = {
+        {"a second press with other values", 200000, click,
+         [](BehaviourTest& t) {
+             PasteOver(t.qty(), L"5");
+             PostMessageW(t.form->Button1.Handle(), BM_CLICK, 0, 0);
+         },
+         false, Expect::Exactly, 5},
+        {"a double click: two presses with the same values", 20000,
+         [click](BehaviourTest& t) {
+             click(t);
+             click(t);
+         },
+         nullptr, false, Expect::Exactly, 20000},
+        {"Enter held on the button", 20000,
+         [](BehaviourTest& t) {
+             SetFocus(t.form->Button1.Handle());
+             for (int i = 0; i < 6; ++i) PostMessageW(t.form->Button1.Handle(), WM_KEYDOWN, VK_RETURN, 1);
+         },
+         nullptr, false, Expect::Exactly, 20000},
+        {"a press from inside a nested processing of events", 200000, click,
+         [](BehaviourTest& t) {
+             PasteOver(t.qty(), L"7");
+             PostMessageW(t.form->Button1.Handle(), BM_CLICK, 0, 0);
+             Pump();
+             // The press returned at once: no second run ran inside this one.
+             EXPECT_TRUE(t.form->Running());
+             EXPECT_NE(t.memo(), ListOf("35851102000002", 7));
+         },
+         false, Expect::Exactly, 7},
+        {"Escape", 200000, click,
+         [](BehaviourTest& t) { PostMessageW(t.form->mmoResult.Handle(), WM_KEYDOWN, VK_ESCAPE, 1); }, false,
+         Expect::WholeLinesOfTheFirstRun, 0},
+        {"closing the window", 200000, click, [](BehaviourTest& t) { PostMessageW(t.form->Handle(), WM_CLOSE, 0, 0); },
+         true, Expect::WholeLinesOfTheFirstRun, 0},
+    };
+
+    static std::function<void()> during;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        PasteOver(first(), L"35851102000002");
+        PasteOver(qty(), std::to_wstring(row.quantity));
+        during = row.during ? std::function<void()>([&] { row.during(*this); }) : nullptr;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            if (during) during();
+        });
+        std::wstring said;
+        {
+            DialogWatcher watcher([&](HWND box) {
+                said = DialogWatcher::MessageText(box);
+                DialogWatcher::Answer(box, IDOK);
+            });
+            row.start(*this);
+            if (row.runTheLoop) {
+                Application().Run();
+                EXPECT_TRUE(Application().Terminated());
+                Application().ResetTerminated();
+            } else {
+                Pump();
+            }
+        }
+        KillTimer(nullptr, timer);
+        during = nullptr;
+
+        EXPECT_EQ(said, L"") << "no message box";
+        EXPECT_FALSE(form->Running()) << "no run is left active";
+        const std::wstring text = memo();
+        if (row.expect == Expect::Exactly) {
+            EXPECT_EQ(text, ListOf("35851102000002", row.finalQuantity));
+            EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(row.finalQuantity));
+        } else {
+            const std::wstring list = ListOf("35851102000002", row.quantity);
+            EXPECT_LT(text.size(), list.size()) << "the run stopped early";
+            EXPECT_EQ(list.substr(0, text.size()), text);
+            ASSERT_GE(text.size(), 6u);
+            EXPECT_EQ(text.substr(text.size() - 2), L"\r\n") << "whole lines only";
+            const auto bodyLines = (text.size() - 6) / 17;
+            EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(bodyLines));
+        }
+    }
+}
+
+// Outside a run, Escape changes nothing.
+TEST_F(BehaviourTest, EscapeOutsideARunDoesNothing) {
+    Build();
+    Key(form->mmoResult.Handle(), VK_ESCAPE);
+    EXPECT_EQ(memo(), kInitialList);
+    EXPECT_EQ(PanelText(*form, 3), L"Lines = 10");
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
 TEST_F(BehaviourTest, AFullResultPageStopsTheRunWithTheLinesThatFit) {

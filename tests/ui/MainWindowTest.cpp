@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -357,6 +358,75 @@ TEST(Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed) {
     EXPECT_EQ(Text(owner), L"Kestrino");
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    if (code == STILL_ACTIVE) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+}  // namespace
+}  // namespace kestrino::test
+
+namespace kestrino::test {
+namespace {
+
+HWND ChildWithText(HWND parent, const wchar_t* cls, const wchar_t* text) {
+    struct Search {
+        const wchar_t* cls;
+        const wchar_t* text;
+        HWND found;
+    } search{cls, text, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            wchar_t name[64] = {};
+            GetClassNameW(hwnd, name, 64);
+            // WM_GETTEXT: another process's control answers with its text.
+            wchar_t held[64] = {};
+            SendMessageW(hwnd, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(held));
+            if (_wcsicmp(name, s->cls) == 0 && wcscmp(held, s->text) == 0) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Closing the window while a long run writes ends the program at the run's
+// next batch, with exit code 0.
+TEST(Program, ClosingDuringALongRunEndsItPromptlyWithExitCodeZero) {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe(path);
+    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"Kestrino.exe";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    WaitForInputIdle(pi.hProcess, 20000);
+    HWND window = nullptr;
+    for (int i = 0; i < 200 && !window; ++i) {
+        window = FindWindowW(L"TFormKestrino", L"Kestrino 1.0 Belta");
+        if (!window) Sleep(50);
+    }
+    ASSERT_NE(window, nullptr);
+    const HWND quantity = ChildWithText(window, L"Edit", L"10");
+    const HWND builder = ChildWithText(window, L"Button", L"Builder");
+    ASSERT_NE(quantity, nullptr);
+    ASSERT_NE(builder, nullptr);
+    SendMessageW(quantity, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2000000"));
+    PostMessageW(builder, BM_CLICK, 0, 0);
+    Sleep(1000);
+    const ULONGLONG closed = GetTickCount64();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    const DWORD waited = WaitForSingleObject(pi.hProcess, 20000);
+    EXPECT_EQ(waited, WAIT_OBJECT_0);
+    std::printf("closing during a run: the process ended %llu ms after the close\n", GetTickCount64() - closed);
     DWORD code = 1;
     GetExitCodeProcess(pi.hProcess, &code);
     EXPECT_EQ(code, 0u);

@@ -194,6 +194,7 @@ protected:
         SendMessageW(edit, EM_SETSEL, position, position);
     }
 
+public:
     std::unique_ptr<TFormKestrino> form;
 };
 
