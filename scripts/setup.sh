@@ -113,7 +113,7 @@ mingw_libjpeg() {
 
 wine_prefix() {
   local prefix="$cache/wine" headless="$cache/wine-headless"
-  [ -f "$headless/.kestrino-v2" ] && return 0
+  [ -f "$headless/.kestrino-v4" ] && return 0
   step="prepare the Wine prefixes"
   rm -rf "$prefix" "$headless"
   # Made without a display; the wineserver is ended so that a later run starts
@@ -124,6 +124,9 @@ wine_prefix() {
     wineboot --init >/dev/null 2>&1 || true
     wineserver -w
     [ -f "$prefix/system.reg" ] || fail "wineboot made no prefix"
+    # Wine's own fonts (Marlett draws the title bar's buttons): this Wine does
+    # not look in the package's folder, so the prefix gets copies.
+    cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" || fail "fonts-wine's fonts are missing"
     # Windows faces the window asks for, mapped onto the Debian fonts installed above.
     local key='HKCU\Software\Wine\Fonts\Replacements'
     for face in "宋体" "SimSun" "NSimSun"; do
@@ -141,12 +144,12 @@ wine_prefix() {
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x1024 /f >/dev/null 2>&1
     wineserver -w
   )
-  touch "$prefix/.kestrino-v2" "$headless/.kestrino-v2"
+  touch "$prefix/.kestrino-v4" "$headless/.kestrino-v4"
 }
 
 windows() {
   need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
-    dpkg-dev fonts-liberation fonts-wqy-microhei
+    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine
   mingw_googletest
   mingw_libjpeg
   wine_prefix

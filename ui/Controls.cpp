@@ -231,7 +231,10 @@ LRESULT TSpinEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 void TLabel::Create(const Args& args) {
     caption_ = args.caption;
-    CreateWindowFor({0, WC_STATICW, args.caption, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, args.parent, args.colors, {}});
+    // A caption lies beneath the controls it overlaps and never paints over
+    // them, as one drawn on its parent would.
+    CreateWindowFor({0, WC_STATICW, args.caption, WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, args.parent,
+                     args.colors, {}});
 }
 
 void TLabel::SetOrigin(int left, int top) {
@@ -252,7 +255,8 @@ void TLabel::SetCaption(std::string_view caption) {
     GetTextMetricsW(dc, &tm);
     SelectObject(dc, old);
     ReleaseDC(Handle(), dc);
-    SetWindowPos(Handle(), nullptr, left_, top_, extent.cx, tm.tmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Beneath every sibling, including those made after it.
+    SetWindowPos(Handle(), HWND_BOTTOM, left_, top_, extent.cx, tm.tmHeight, SWP_NOACTIVATE);
     InvalidateRect(GetParent(Handle()), nullptr, TRUE);
 }
 
@@ -264,20 +268,28 @@ void TButton::Command(UINT code) {
     if (code == BN_CLICKED && OnClick) OnClick(this);
 }
 
-void TStatusBar::Create(HWND parent) {
-    CreateWindowFor({0, STATUSCLASSNAMEW, {}, WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN, parent, {}, {}});
+void TStatusBar::Create(const Args& args) {
+    CreateWindowFor({0, STATUSCLASSNAMEW, {}, WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN, args.parent, {}, {}});
+    for (const int index : args.borderless) borderless_[index] = true;
 }
 
 void TStatusBar::SetPanelText(int index, std::string_view text) {
     if (texts_[index] == text) return;
     texts_[index] = std::string(text);
-    const std::wstring wide = AnsiToWide(text);
-    const WPARAM flags = index == 2 ? SBT_NOBORDERS : 0;
-    SendMessageW(Handle(), SB_SETTEXTW, static_cast<WPARAM>(index) | flags, reinterpret_cast<LPARAM>(wide.c_str()));
+    ShowPanel(index);
 }
 
 void TStatusBar::SetPanelEdges(const int (&edges)[kPanels]) {
     SendMessageW(Handle(), SB_SETPARTS, kPanels, reinterpret_cast<LPARAM>(edges));
+    // A panel's drawing flags come with its text: every panel gets both once
+    // it exists, so that a borderless panel is so before any text is shown.
+    for (int i = 0; i < kPanels; ++i) ShowPanel(i);
+}
+
+void TStatusBar::ShowPanel(int index) const {
+    const std::wstring wide = AnsiToWide(texts_[index]);
+    const WPARAM flags = borderless_[index] ? SBT_NOBORDERS : 0;
+    SendMessageW(Handle(), SB_SETTEXTW, static_cast<WPARAM>(index) | flags, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -184,14 +185,21 @@ protected:
 class TStatusBar : public TControl {
 public:
     static constexpr int kPanels = 4;
-    void Create(HWND parent);
+    struct Args {
+        HWND parent = nullptr;
+        // Panels drawn without a bevel, from the start.
+        std::initializer_list<int> borderless;
+    };
+    void Create(const Args& args);
     // The same text again does nothing.
     void SetPanelText(int index, std::string_view text);
     // Right edges of the panels in pixels; -1 for the last, to the bar's end.
     void SetPanelEdges(const int (&edges)[kPanels]);
 
 private:
+    void ShowPanel(int index) const;
     std::string texts_[kPanels];
+    bool borderless_[kPanels] = {};
 };
 
 // A window of our own that holds other controls (the group box, the tab

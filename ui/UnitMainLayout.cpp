@@ -23,6 +23,8 @@ constexpr int kDesignTop = 205;
 // The window font's text height at 96 dpi, the unit of the layout.
 constexpr int kDesignTextHeight = 13;
 constexpr int kSpinButtonWidth = 15;
+// The status bar's third panel is drawn without a bevel.
+constexpr int kPanelBorderless = 2;
 // Right edges of the status bar's panels; the last runs to the bar's end.
 constexpr int kPanelEdges[TStatusBar::kPanels] = {80, 160, 240, -1};
 
@@ -119,7 +121,7 @@ void TFormKestrino::CreateControls() {
     Image1.SetBitmap(logo, logoWidth, logoHeight);
 
     StatusBar1.design = {0, 414, kDesignWidth, 19};
-    StatusBar1.Create(handle_);
+    StatusBar1.Create({handle_, {kPanelBorderless}});
 
     GroupBox1.design = {0, 0, kDesignWidth, 97};
     GroupBox1.Create({handle_});

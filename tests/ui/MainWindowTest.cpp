@@ -147,6 +147,44 @@ TEST_F(FormTest, ControlsUseTheirDesignedFonts) {
     }
 }
 
+// Panel 2 has no bevel from the start, not only once a text is shown in it.
+TEST_F(FormTest, StatusPanelTwoIsBorderlessFromTheStart) {
+    for (int panel = 0; panel < 4; ++panel) {
+        const LRESULT length = SendMessageW(form->StatusBar1.Handle(), SB_GETTEXTLENGTHW, panel, 0);
+        EXPECT_EQ((HIWORD(length) & SBT_NOBORDERS) != 0, panel == 2) << "panel " << panel;
+    }
+}
+
+// Where a caption overlaps an edit (with the fonts this machine maps), the
+// edit is drawn over it: the caption's window lies beneath and clips itself.
+TEST_F(FormTest, CaptionsLieBeneathTheEditsTheyOverlap) {
+    const HWND group = form->GroupBox1.Handle();
+    const struct {
+        const char* name;
+        HWND label;
+    } labels[] = {{"Label1", form->Label1.Handle()},
+                  {"Label2", form->Label2.Handle()},
+                  {"Label3", form->Label3.Handle()},
+                  {"lblIMEI14Len", form->lblIMEI14Len.Handle()}};
+    const HWND edits[] = {form->edtFirstIMEI.Handle(), form->edtLastIMEI.Handle(), form->seQty.Handle()};
+    int overlaps = 0;
+    for (const auto& l : labels) {
+        SCOPED_TRACE(l.name);
+        EXPECT_TRUE(GetWindowLongW(l.label, GWL_STYLE) & WS_CLIPSIBLINGS);
+        const RECT lr = RectIn(l.label, group);
+        for (const HWND edit : edits) {
+            const RECT er = RectIn(edit, group);
+            RECT both{};
+            if (!IntersectRect(&both, &lr, &er)) continue;
+            ++overlaps;
+            bool beneath = false;
+            for (HWND w = GetWindow(edit, GW_HWNDNEXT); w && !beneath; w = GetWindow(w, GW_HWNDNEXT)) beneath = w == l.label;
+            EXPECT_TRUE(beneath) << "a caption lies above an edit it overlaps";
+        }
+    }
+    EXPECT_GT(overlaps, 0) << "the design overlaps at least Label2 and seQty";
+}
+
 TEST_F(FormTest, TabFollowsTheDesignedOrderAndSelectsEdits) {
     const HWND order[] = {form->edtFirstIMEI.Handle(), form->Button1.Handle(), form->edtLastIMEI.Handle(),
                           form->seQty.Handle(),        form->pgc.Handle(),     form->mmoResult.Handle(),
