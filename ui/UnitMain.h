@@ -64,8 +64,9 @@ public:
     void SaveToTextFile1Click(TObject* Sender);
     void CopytoClipboard1Click(TObject* Sender);
 
-    // How the save writes its bytes; tests replace it to fail a write.
+    // How the save writes its bytes and replaces a file; tests replace them to fail a save.
     WriteFileFn saveWrite = ::WriteFile;
+    ReplaceFileFn saveReplace = ::ReplaceFileW;
 
     // Layout factor: the window font's text height over its 13 px at 96 dpi.
     int Scale(int designPixels) const { return MulDiv(designPixels, textHeight_, 13); }
