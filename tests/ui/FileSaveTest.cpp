@@ -159,13 +159,18 @@ TEST_F(FileSaveTest, AFailedReplaceLeavesTheOldFileOrTheNewListUnderTheChosenNam
     }
 }
 
-// The temporary file beside the target must not be what stops a save: a name
-// as long as the dialog takes, in a short folder and in a long one.
+// The temporary file beside the target must not be what stops a save: a path
+// as long as the dialog takes, with the longest name (in a folder at the
+// drive's root), with a long name, and in a long folder with a short name.
 TEST_F(FileSaveTest, ANameAtThePathLengthLimitIsSaved) {
     const std::wstring base = TempFolder();
-    for (const std::size_t folderLength : {base.size() + 8, std::size_t{MAX_PATH - 7}}) {
-        SCOPED_TRACE(folderLength);
-        const std::wstring folder = base + L"\\" + std::wstring(folderLength - base.size() - 1, L'd');
+    const std::wstring folders[] = {
+        base.substr(0, 3) + L"k" + std::to_wstring(GetCurrentProcessId()),
+        base + L"\\d",
+        base + L"\\" + std::wstring(MAX_PATH - 7 - base.size() - 1, L'd'),
+    };
+    for (const std::wstring& folder : folders) {
+        SCOPED_TRACE(WideToAnsi(folder));
         ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
         const std::wstring name = std::wstring(MAX_PATH - 1 - folder.size() - 1 - 4, L'n') + L".txt";
         const std::wstring path = folder + L"\\" + name;
@@ -174,7 +179,7 @@ TEST_F(FileSaveTest, ANameAtThePathLengthLimitIsSaved) {
         EXPECT_EQ(SaveAs(path), L"");
         EXPECT_EQ(ReadFileBytes(path), kNewList);
         EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{name});
-        // And once more over the file just saved: the replace path.
+        // And once more over the file just saved: the replace.
         EXPECT_EQ(SaveAs(path), L"");
         EXPECT_EQ(ReadFileBytes(path), kNewList);
         EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{name});
