@@ -152,7 +152,7 @@ void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn
         }
         error = GetLastError();
         // Tried again only while both files still have their own names.
-        if (!HeldByAnother(error) || attempt == kAttempts || !Exists(full) || !Exists(temp)) break;
+        if (!HeldByAnother(error) || attempt == kAttempts || !IsFile(full) || !Exists(temp)) break;
         Sleep(kPauseMs);
     }
     if (error == ERROR_SUCCESS) {

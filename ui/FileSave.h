@@ -45,14 +45,15 @@ using ReplaceFileFn = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWS
 // again for about a second before the failure counts.
 //
 // On return the target holds exactly the bytes. On EWriteError ("Stream write
-// error") and on EFCreateError the old file is intact under its own name and no
-// file of ours is left, except when the replace failed after moving the old file
-// away: the folder, not the error code, then says where the files are (1176 and
-// 1177 leave them differently with a backup name, and differently on different
-// systems). With the target's name free, the new file is moved in and the save
-// succeeds; failing that the old file is moved back and the error reported; when
-// neither can take the name, the message adds where the new list (and the old
-// file) were kept, and both stay.
+// error") or EFCreateError the old file is intact under its own name and no
+// file of ours is left, but for this: a failed replace may already have moved
+// the old file away (1176 and 1177 leave the files differently with a backup
+// name, and differently on different systems), so the folder, not the error
+// code, says where they are. With the target's name free, the new file is moved
+// in and the save succeeds; failing that, the old file is moved back and the
+// error reported. When neither can take the name, both stay and the message
+// ends with where the new list and the old file were kept; a backup found
+// beside a surviving target also stays, named.
 void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn write = ::WriteFile,
                      ReplaceFileFn replace = ::ReplaceFileW);
 
