@@ -219,7 +219,7 @@ void TFormKestrino::CopytoClipboard1Click(TObject* /*Sender*/) { mmoResult.Selec
 
 void TFormKestrino::SaveToTextFile1Click(TObject* /*Sender*/) {
     if (!dlgSave.Execute(handle_)) return;
-    SaveBytesToFile(dlgSave.fileName, mmoResult.Text(), saveWrite);
+    SaveBytesToFile(dlgSave.fileName, mmoResult.Text(), saveWrite, saveReplace);
 }
 
 }  // namespace kestrino

@@ -33,71 +33,11 @@ std::wstring ListOf(const std::string& first, std::int32_t quantity) {
     return sink.text;
 }
 
-std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes(GetFileSize(f, nullptr), '\0');
-    DWORD got = 0;
-    ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(f);
-    return bytes;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD put = 0;
-    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    CloseHandle(f);
-}
-
-std::wstring TempFolder() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    std::wstring folder = std::wstring(base) + L"kestrino-test-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-int FilesIn(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    int n = 0;
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++n;
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return n;
-}
-
-// Answers the save dialog with a file name, as a user typing it would.
-void AnswerSaveDialog(HWND dialog, const std::wstring& path) {
-    // The explorer-style dialog's file name box is cmb13, older ones edt1.
-    if (!SetDlgItemTextW(dialog, 0x47C, path.c_str())) SetDlgItemTextW(dialog, 0x480, path.c_str());
-    DialogWatcher::Answer(dialog, IDOK);
-}
-
 class BehaviourTest : public FormTest {
 public:
     HWND first() const { return form->edtFirstIMEI.Handle(); }
     HWND qty() const { return form->seQty.Handle(); }
     std::wstring memo() const { return Text(form->mmoResult.Handle()); }
-
-    // Saves through the real menu item and dialog; returns what any box said.
-    std::wstring SaveAs(const std::wstring& path) {
-        std::wstring said;
-        DialogWatcher watcher([&](HWND dialog) {
-            if (GetDlgItem(dialog, 0xFFFF) && !GetDlgItem(dialog, 0x47C) && !GetDlgItem(dialog, 0x480)) {
-                said = DialogWatcher::MessageText(dialog);
-                DialogWatcher::Answer(dialog, IDOK);
-            } else {
-                AnswerSaveDialog(dialog, path);
-            }
-        });
-        MenuCommand(form->SaveToTextFile1);
-        for (int i = 0; i < 20; ++i) Pump();
-        return said;
-    }
 
     // Presses Builder and returns the message of the error box, if one came up.
     std::wstring Build() {

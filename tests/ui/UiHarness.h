@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ui/Application.h"
 #include "ui/UnitMain.h"
@@ -107,6 +109,53 @@ inline std::wstring PanelText(const TFormKestrino& form, int panel) {
     return s;
 }
 
+// Files as the tests see them, through the same system calls as the program.
+inline std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(GetFileSize(f, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(f);
+    return bytes;
+}
+
+inline void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD put = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+    CloseHandle(f);
+}
+
+inline std::wstring TempFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    std::wstring folder = std::wstring(base) + L"kestrino-test-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// The names in a folder, sorted; a folder's name ends in a backslash.
+inline std::vector<std::wstring> FileNames(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        names.push_back(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? name + L"\\" : name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline int FilesIn(const std::wstring& folder) {
+    const auto names = FileNames(folder);
+    return static_cast<int>(std::count_if(names.begin(), names.end(), [](const std::wstring& n) { return n.back() != L'\\'; }));
+}
+
 // Watches for modal dialogs of this process on a thread of its own and hands
 // each to a responder, which reads it and answers it.
 class DialogWatcher {
@@ -159,6 +208,13 @@ private:
     std::thread thread_;
 };
 
+// Answers the save dialog with a file name, as a user typing it would.
+inline void AnswerSaveDialog(HWND dialog, const std::wstring& path) {
+    // The explorer-style dialog's file name box is cmb13, older ones edt1.
+    if (!SetDlgItemTextW(dialog, 0x47C, path.c_str())) SetDlgItemTextW(dialog, 0x480, path.c_str());
+    DialogWatcher::Answer(dialog, IDOK);
+}
+
 // The real main window, created and shown as at start-up.
 class FormTest : public ::testing::Test {
 protected:
@@ -187,6 +243,21 @@ protected:
     void MenuCommand(const TMenuItem& item) {
         PostMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(item.id, 0), 0);
         Pump();
+    }
+    // Saves through the real menu item and dialog; returns what any box said.
+    std::wstring SaveAs(const std::wstring& path) {
+        std::wstring said;
+        DialogWatcher watcher([&](HWND dialog) {
+            if (GetDlgItem(dialog, 0xFFFF) && !GetDlgItem(dialog, 0x47C) && !GetDlgItem(dialog, 0x480)) {
+                said = DialogWatcher::MessageText(dialog);
+                DialogWatcher::Answer(dialog, IDOK);
+            } else {
+                AnswerSaveDialog(dialog, path);
+            }
+        });
+        MenuCommand(form->SaveToTextFile1);
+        for (int i = 0; i < 20; ++i) Pump();
+        return said;
     }
     // Puts the caret at a position, as a click into the text would.
     void CaretAt(HWND edit, int position) {

@@ -1,0 +1,191 @@
+// Saving over an existing file when the replace fails, and saving at the path
+// length limit: through the real menu item, dialog and error box.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/ui/UiHarness.h"
+#include "ui/WinText.h"
+
+namespace kestrino::test {
+namespace {
+
+const char kOld[] = "old content\r\n";
+const char kNewList[] =
+    "IMEI\r\n358511020000026\r\n358511020000034\r\n358511020000042\r\n358511020000059\r\n358511020000067\r\n"
+    "358511020000075\r\n358511020000083\r\n358511020000091\r\n358511020000109\r\n358511020000117\r\n";
+
+// What a failing replace did to the folder before it returned its error, as
+// the system's documentation describes the outcomes.
+enum class Effect {
+    kNothing,           // both files keep their names
+    kOldDeleted,        // no backup: the old file is gone
+    kOldToBackup,       // the old file is under the backup name
+    kOldToBackupTaken,  // likewise, and a folder has taken the target's name
+};
+
+// The injected replace: the first `failures` calls fail as the row says, the
+// later ones are the real replace. It notes the names it was given.
+struct Injected {
+    Effect effect = Effect::kNothing;
+    DWORD error = 0;
+    int failures = 0;
+    int calls = 0;
+    std::wstring replacement;  // without the extended-path prefix
+    std::wstring backup;
+} injected;
+
+std::wstring Plain(LPCWSTR path) {
+    const std::wstring s = path ? path : L"";
+    return s.rfind(L"\\\\?\\", 0) == 0 ? s.substr(4) : s;
+}
+
+BOOL WINAPI FailingReplace(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
+                           LPVOID reserved) {
+    if (++injected.calls > injected.failures) {
+        return ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+    }
+    injected.replacement = Plain(replacement);
+    injected.backup = Plain(backup);
+    if (injected.calls == 1) {
+        switch (injected.effect) {
+            case Effect::kNothing:
+                break;
+            case Effect::kOldDeleted:
+                DeleteFileW(replaced);
+                break;
+            case Effect::kOldToBackup:
+                MoveFileW(replaced, backup);
+                break;
+            case Effect::kOldToBackupTaken:
+                MoveFileW(replaced, backup);
+                CreateDirectoryW(replaced, nullptr);
+                break;
+        }
+    }
+    SetLastError(injected.error);
+    return FALSE;
+}
+
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+void RemoveFolder(const std::wstring& folder) {
+    for (const std::wstring& name : FileNames(folder)) {
+        const std::wstring path = L"\\\\?\\" + folder + L"\\" + name;
+        if (name.back() == L'\\') {
+            RemoveDirectoryW(path.c_str());
+        } else {
+            DeleteFileW(path.c_str());
+        }
+    }
+    RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
+}
+
+class FileSaveTest : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        Click(form->Button1);
+        ASSERT_EQ(WideToAnsi(Text(form->mmoResult.Handle())), kNewList);
+    }
+};
+
+TEST_F(FileSaveTest, AFailedReplaceLeavesTheOldFileOrTheNewListUnderTheChosenName) {
+    constexpr int kEvery = 1000;
+    enum Outcome { kSaved, kOldKept, kBothKeptAside };
+    struct Row {
+        const char* what;
+        Effect effect;
+        DWORD error;
+        int failures;
+        Outcome outcome;
+        bool retried;
+    };
+    const Row rows[] = {
+        // The replace gave up without moving anything: the old file stays.
+        {"1176, both names kept", Effect::kNothing, ERROR_UNABLE_TO_MOVE_REPLACEMENT, kEvery, kOldKept, false},
+        // The old file is gone from its name: the new list takes it.
+        {"1176, the old file deleted", Effect::kOldDeleted, ERROR_UNABLE_TO_MOVE_REPLACEMENT, kEvery, kSaved, false},
+        {"1176, the old file under the backup name", Effect::kOldToBackup, ERROR_UNABLE_TO_MOVE_REPLACEMENT, kEvery,
+         kSaved, false},
+        {"1177", Effect::kOldToBackup, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, kEvery, kSaved, false},
+        // Nothing can take the name: both files stay, and the message names them.
+        {"1177, a folder took the name", Effect::kOldToBackupTaken, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, kEvery,
+         kBothKeptAside, false},
+        // A file held for a moment.
+        {"sharing violation once", Effect::kNothing, ERROR_SHARING_VIOLATION, 1, kSaved, true},
+        {"sharing violation throughout", Effect::kNothing, ERROR_SHARING_VIOLATION, kEvery, kOldKept, true},
+        {"access denied", Effect::kNothing, ERROR_ACCESS_DENIED, kEvery, kOldKept, true},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::wstring folder = TempFolder() + L"\\replace-" + std::to_wstring(++n);
+        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::wstring path = folder + L"\\old.txt";
+        WriteFileBytes(path, kOld);
+        injected = Injected{row.effect, row.error, row.failures, 0, L"", L""};
+        form->saveReplace = FailingReplace;
+
+        const std::wstring said = SaveAs(path);
+
+        EXPECT_EQ(injected.calls > 1, row.retried) << injected.calls << " calls";
+        const std::wstring failed =
+            L"Cannot create file \"" + path + L"\". " + AnsiToWide(SystemErrorText(row.error));
+        switch (row.outcome) {
+            case kSaved:
+                EXPECT_EQ(said, L"");
+                EXPECT_EQ(ReadFileBytes(path), kNewList);
+                EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{L"old.txt"});
+                break;
+            case kOldKept:
+                EXPECT_EQ(said, failed + L".");
+                EXPECT_EQ(ReadFileBytes(path), kOld);
+                EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{L"old.txt"});
+                break;
+            case kBothKeptAside:
+                EXPECT_EQ(said, failed + L". The new list was kept in \"" + injected.replacement +
+                                    L"\". The old file was kept in \"" + injected.backup + L"\".");
+                EXPECT_EQ(ReadFileBytes(injected.replacement), kNewList);
+                EXPECT_EQ(ReadFileBytes(injected.backup), kOld);
+                std::vector<std::wstring> expected{L"old.txt\\", NameOf(injected.backup), NameOf(injected.replacement)};
+                std::sort(expected.begin(), expected.end());
+                EXPECT_EQ(FileNames(folder), expected);
+                break;
+        }
+        RemoveFolder(folder);
+    }
+}
+
+// The temporary file beside the target must not be what stops a save: a path
+// as long as the dialog takes, with the longest name (in a folder at the
+// drive's root), with a long name, and in a long folder with a short name.
+TEST_F(FileSaveTest, ANameAtThePathLengthLimitIsSaved) {
+    const std::wstring base = TempFolder();
+    const std::wstring folders[] = {
+        base.substr(0, 3) + L"k" + std::to_wstring(GetCurrentProcessId()),
+        base + L"\\d",
+        base + L"\\" + std::wstring(MAX_PATH - 7 - base.size() - 1, L'd'),
+    };
+    for (const std::wstring& folder : folders) {
+        SCOPED_TRACE(WideToAnsi(folder));
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+        const std::wstring name = std::wstring(MAX_PATH - 1 - folder.size() - 1 - 4, L'n') + L".txt";
+        const std::wstring path = folder + L"\\" + name;
+        ASSERT_EQ(path.size(), std::size_t{MAX_PATH - 1});
+
+        EXPECT_EQ(SaveAs(path), L"");
+        EXPECT_EQ(ReadFileBytes(path), kNewList);
+        EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{name});
+        // And once more over the file just saved: the replace.
+        EXPECT_EQ(SaveAs(path), L"");
+        EXPECT_EQ(ReadFileBytes(path), kNewList);
+        EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{name});
+        RemoveFolder(folder);
+    }
+}
+
+}  // namespace
+}  // namespace kestrino::test
