@@ -41,7 +41,10 @@ void ProgressLine::Update(std::uint64_t done, std::uint64_t lines) {
 
 void ProgressLine::Clear() {
     if (shown_ == 0) return;
-    WriteStandardError("\r" + std::string(shown_, ' ') + "\r");
+    std::string blank(shown_ + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    WriteStandardError(blank);
     shown_ = 0;
 }
 
