@@ -191,56 +191,49 @@ std::string ListChecker::Where(Ordinal ordinal) const {
 }
 
 std::uint64_t ListChecker::Report(ByteOutput& output) {
-    // Equal values side by side, each group in the order of its lines: all
-    // but the first of a group are reports. A list that only increases, as
-    // a generated one does, has none and needs no sort.
-    struct Duplicate {
-        Ordinal ordinal;
-        Ordinal first;
-        std::uint64_t value;
-    };
-    std::vector<Duplicate> duplicates;
+    // A list that only increases, as a generated one does, holds no IMEI
+    // twice; nor do runs whose ranges do not overlap.
+    bool overlap = false;
     if (!increasing_) {
-        // Runs whose ranges do not overlap hold no IMEI twice.
         std::sort(entries_, entries_ + count_, [](const Entry& a, const Entry& b) {
             return (a.value & kValueMask) != (b.value & kValueMask) ? (a.value & kValueMask) < (b.value & kValueMask)
                                                                       : a.ordinal < b.ordinal;
         });
-        bool overlap = false;
         std::uint64_t highest = 0;  // the last IMEI of the runs so far, at most
         for (std::size_t i = 0; i < count_ && !overlap; ++i) {
             overlap = i > 0 && (entries_[i].value & kValueMask) <= highest;
             highest = std::max(highest, RunValue(entries_[i].value, RunLength(entries_[i].value) - 1));
         }
-        if (overlap) {
-            ExpandRuns();
-            for (std::size_t i = 1, first = 0; i < count_; ++i) {
-                if (entries_[i].value != entries_[first].value) {
-                    first = i;
-                } else {
-                    duplicates.push_back({entries_[i].ordinal, entries_[first].ordinal, entries_[i].value});
-                }
-            }
-            std::sort(duplicates.begin(), duplicates.end(),
-                      [](const Duplicate& a, const Duplicate& b) { return a.ordinal < b.ordinal; });
-        }
     }
-    std::free(entries_);
-    entries_ = nullptr;
-    count_ = capacity_ = 0;
+    // In place, so that nothing beyond the 16 bytes per IMEI is needed: the
+    // values that appear more than once stay, their first appearances
+    // ("firsts", flagged) sorted by value, the repeats after them by line.
+    Entry* repeats = entries_;
+    if (overlap) {
+        ExpandRuns();
+        constexpr std::uint64_t kFirst = std::uint64_t{1} << 63;
+        std::size_t kept = 0;
+        for (std::size_t i = 0, j = 0; i < count_; i = j) {
+            while (j < count_ && entries_[j].value == entries_[i].value) ++j;
+            if (j - i == 1) continue;
+            entries_[kept++] = {entries_[i].value | kFirst, entries_[i].ordinal};
+            for (std::size_t k = i + 1; k < j; ++k) entries_[kept++] = entries_[k];
+        }
+        repeats = std::partition(entries_, entries_ + kept, [](const Entry& e) { return (e.value & kFirst) != 0; });
+        for (Entry* e = entries_; e != repeats; ++e) e->value &= ~kFirst;
+        std::sort(entries_, repeats, [](const Entry& a, const Entry& b) { return a.value < b.value; });
+        std::sort(repeats, entries_ + kept, [](const Entry& a, const Entry& b) { return a.ordinal < b.ordinal; });
+        count_ = kept;
+    }
+    Entry* const firsts = entries_;
+    Entry* const repeatsEnd = overlap ? entries_ + count_ : repeats;
 
     std::string text;
-    const auto flushIfLarge = [&] {
-        if (text.size() >= (1u << 20)) {
-            output.Write(text);
-            text.clear();
-        }
-    };
     auto problem = problems_.begin();
-    auto duplicate = duplicates.begin();
-    while (problem != problems_.end() || duplicate != duplicates.end()) {
+    Entry* repeat = repeats;
+    while (problem != problems_.end() || repeat != repeatsEnd) {
         // On one line, what is wrong with the line comes before what it repeats.
-        if (duplicate == duplicates.end() || (problem != problems_.end() && problem->ordinal <= duplicate->ordinal)) {
+        if (repeat == repeatsEnd || (problem != problems_.end() && problem->ordinal <= repeat->ordinal)) {
             text += Where(problem->ordinal);
             if (problem->kind == Kind::kCheckDigit) {
                 const std::string imei = ImeiText(problem->detail);
@@ -251,14 +244,23 @@ std::uint64_t ListChecker::Report(ByteOutput& output) {
             }
             ++problem;
         } else {
-            text += Where(duplicate->ordinal) + ": " + ImeiText(duplicate->value) + " already appeared at " + Where(duplicate->first);
-            ++duplicate;
+            const Entry* first = std::lower_bound(firsts, repeats, repeat->value,
+                                                  [](const Entry& e, std::uint64_t v) { return e.value < v; });
+            text += Where(repeat->ordinal) + ": " + ImeiText(repeat->value) + " already appeared at " + Where(first->ordinal);
+            ++repeat;
         }
         text += kNewline;
-        flushIfLarge();
+        if (text.size() >= (std::size_t{1} << 20)) {
+            output.Write(text);
+            text.clear();
+        }
     }
     output.Write(text);
-    return problems_.size() + duplicates.size();
+    const std::uint64_t reports = problems_.size() + static_cast<std::uint64_t>(repeatsEnd - repeats);
+    std::free(entries_);
+    entries_ = nullptr;
+    count_ = capacity_ = 0;
+    return reports;
 }
 
 }  // namespace kestrino::cli
