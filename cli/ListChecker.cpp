@@ -120,7 +120,8 @@ void ListChecker::Line(std::string_view kept, std::uint64_t length, bool blank) 
         }
     }
     problems_.push_back({ordinal_, quoted_.size(), Kind::kNotAnImei});
-    quoted_.push_back(Quote(kept, length));
+    quoted_ += Quote(kept, length);
+    quoted_ += '\n';
 }
 
 void ListChecker::Add(std::uint64_t value, bool rightCheckDigit) {
@@ -225,7 +226,8 @@ std::uint64_t ListChecker::Report(ByteOutput& output) {
                 text += ": " + imei + " has a wrong check digit: it should end in ";
                 text += static_cast<char>('0' + CheckDigitOf(imei));
             } else {
-                text += ": " + quoted_[problem->detail] + " is not 15 decimal digits";
+                const std::size_t at = static_cast<std::size_t>(problem->detail);
+                text += ": " + quoted_.substr(at, quoted_.find('\n', at) - at) + " is not 15 decimal digits";
             }
             ++problem;
         } else {
