@@ -39,7 +39,6 @@ public:
     // returns how many. Call once, after the last EndFile.
     std::uint64_t Report(ByteOutput& output);
 
-private:
     // A line's place: 1-based, counted over all lists in the order given.
     using Ordinal = std::uint64_t;
 
@@ -50,6 +49,8 @@ private:
         std::uint64_t value;  // the first IMEI; bits 50 and up: the run's length - 1
         Ordinal ordinal;      // the line of the first
     };
+
+private:
     enum class Kind : std::uint8_t { kNotAnImei, kCheckDigit };
     struct Problem {
         Ordinal ordinal;
