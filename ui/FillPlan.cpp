@@ -35,12 +35,15 @@ void FillPlan::LearnAppendCost(std::size_t lines, double ms) {
     }
     // An append never costs less than its lines.
     perLineMs_ = std::min(perLineMs_, ms / static_cast<double>(lines));
-    // Smoothed, and one sample counts for at most twice the estimate: a
-    // single slow append (the page growing its buffer) should not make the
-    // next batches long, while a fixed part that grows with the page is
-    // still followed.
+    // Smoothed, and a lone sample above twice the estimate counts as twice
+    // the estimate: a single slow append (the page growing its buffer) should
+    // not make the next batches long. A second one in a row counts in full,
+    // so that a fixed part that grows with the page is followed at once.
     const double fixed = std::max(0.0, ms - perLineMs_ * static_cast<double>(lines));
-    fixedMs_ = fixedMs_ == 0 ? fixed : 0.75 * fixedMs_ + 0.25 * std::min(fixed, 2 * fixedMs_);
+    const bool high = fixedMs_ > 0 && fixed > 2 * fixedMs_;
+    const double sample = high && !lastWasHigh_ ? 2 * fixedMs_ : fixed;
+    lastWasHigh_ = high;
+    fixedMs_ = fixedMs_ == 0 ? fixed : 0.75 * fixedMs_ + 0.25 * sample;
 }
 
 void FillPlan::PlanNextBatch(double eventsMs) {

@@ -68,6 +68,7 @@ private:
     double lastCountMs_ = 0;
     std::size_t calibrationLines_ = 0;
     double calibrationMs_ = 0;
+    bool lastWasHigh_ = false;
 };
 
 }  // namespace kestrino
