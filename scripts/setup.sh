@@ -4,6 +4,7 @@
 #   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest and libjpeg built for MinGW; a Wine prefix
 #   setup.sh fuzz      clang with libFuzzer
 #   setup.sh run       what `make run` needs besides the windows set (ImageMagick for the screenshot)
+#   setup.sh dist      what `make dist` needs: MinGW-w64, GoogleTest and libjpeg built for MinGW, zip; no Wine
 # Everything built goes under .cache/ (ignored). A second run takes seconds.
 set -euo pipefail
 
@@ -152,11 +153,17 @@ windows() {
   wine_prefix
 }
 
+dist() {
+  need_packages make cmake git googletest g++-mingw-w64-x86-64-posix binutils binutils-mingw-w64-x86-64 dpkg-dev zip unzip
+  mingw_googletest
+  mingw_libjpeg
+}
+
 [ $# -gt 0 ] || set -- native windows
 for what in "$@"; do
   case "$what" in
-    native|windows|fuzz|run) "$what" ;;
-    *) step="arguments"; fail "unknown target '$what' (native, windows, fuzz or run)" ;;
+    native|windows|fuzz|run|dist) "$what" ;;
+    *) step="arguments"; fail "unknown target '$what' (native, windows, fuzz, run or dist)" ;;
   esac
 done
 step="done"
