@@ -3,7 +3,7 @@ SHELL := /bin/bash
 .DEFAULT_GOAL := test
 FUZZ_SECONDS ?= 30
 
-.PHONY: test test-native test-windows run bench bench-ui fuzz dist dist-check clean
+.PHONY: test test-native test-windows run bench bench-ui bench-cli fuzz dist dist-check clean
 
 test: test-native test-windows
 
@@ -11,7 +11,7 @@ test-native:
 	@bash scripts/setup.sh native
 	cmake --preset native >/dev/null
 	cmake --build --preset native
-	ctest --preset native
+	bash scripts/with-small-disk.sh ctest --preset native
 
 test-windows:
 	@bash scripts/setup.sh windows
@@ -36,6 +36,12 @@ bench-ui:
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target ui_bench
 	bash scripts/wine-session.sh scripts/wine-exec.sh build/windows/bin/ui_bench.exe
+
+bench-cli:
+	@bash scripts/setup.sh native bench-cli
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench --target kestrino-cli
+	bash bench/cli/bench-cli.sh build/bench/bin/kestrino-cli
 
 fuzz:
 	@bash scripts/setup.sh fuzz

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs and builds what the project needs, and nothing twice.
-#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg (host)
-#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest and libjpeg built for MinGW; a Wine prefix
+#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg, CLI11 (host)
+#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest and libjpeg built for MinGW, CLI11's
+#                      headers beside them; a Wine prefix
+#   setup.sh bench-cli what `make bench-cli` needs besides the native set (python3-stdnum, for scale)
 #   setup.sh fuzz      clang with libFuzzer
 #   setup.sh run       what `make run` needs besides the windows set (ImageMagick for the screenshot)
-#   setup.sh dist      what `make dist` needs: MinGW-w64, GoogleTest and libjpeg built for MinGW, zip; no Wine
+#   setup.sh dist      what `make dist` needs: MinGW-w64 with GoogleTest, libjpeg and CLI11 as above, zip; no Wine
 # Everything built goes under .cache/ (ignored). A second run takes seconds.
 set -euo pipefail
 
@@ -37,7 +39,11 @@ need_packages() {
 }
 
 native() {
-  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev
+  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev
+}
+
+bench_cli() {
+  need_packages python3-stdnum
 }
 
 fuzz() {
@@ -112,6 +118,20 @@ mingw_libjpeg() {
   touch "$stamp"
 }
 
+# CLI11 is header-only: Debian's headers serve the MinGW build as they are. They are
+# copied beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
+mingw_cli11() {
+  local stamp="$mingw_prefix/.cli11-done" version
+  version=$(dpkg-query -W -f='${Version}' libcli11-dev)
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
+  step="copy the CLI11 headers for MinGW"
+  [ -f /usr/include/CLI/CLI.hpp ] || fail "/usr/include/CLI is missing (package libcli11-dev)"
+  mkdir -p "$mingw_prefix/include"
+  rm -rf "$mingw_prefix/include/CLI"
+  cp -a /usr/include/CLI "$mingw_prefix/include/CLI"
+  echo "$version" > "$stamp"
+}
+
 wine_prefix() {
   local prefix="$cache/wine" headless="$cache/wine-headless"
   [ -f "$headless/.kestrino-v2" ] && return 0
@@ -147,23 +167,27 @@ wine_prefix() {
 
 windows() {
   need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
-    dpkg-dev fonts-liberation fonts-wqy-microhei
+    dpkg-dev fonts-liberation fonts-wqy-microhei libcli11-dev
   mingw_googletest
   mingw_libjpeg
+  mingw_cli11
   wine_prefix
 }
 
 dist() {
-  need_packages make cmake git googletest g++-mingw-w64-x86-64-posix binutils binutils-mingw-w64-x86-64 dpkg-dev zip unzip
+  need_packages make cmake git googletest g++-mingw-w64-x86-64-posix binutils binutils-mingw-w64-x86-64 \
+    dpkg-dev libcli11-dev zip unzip
   mingw_googletest
   mingw_libjpeg
+  mingw_cli11
 }
 
 [ $# -gt 0 ] || set -- native windows
 for what in "$@"; do
   case "$what" in
     native|windows|fuzz|run|dist) "$what" ;;
-    *) step="arguments"; fail "unknown target '$what' (native, windows, fuzz, run or dist)" ;;
+    bench-cli) bench_cli ;;
+    *) step="arguments"; fail "unknown target '$what' (native, windows, fuzz, run, bench-cli or dist)" ;;
   esac
 done
 step="done"

@@ -1,0 +1,58 @@
+#include "cli/CheckCommand.h"
+
+#include "cli/Errors.h"
+#include "cli/ListChecker.h"
+#include "cli/ProgressLine.h"
+#include "cli/SystemIo.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace kestrino::cli {
+namespace {
+
+constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+std::string Counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+int CheckLists(std::vector<std::string> names) {
+    if (names.empty()) names.emplace_back("-");
+    std::uint64_t total = 0;
+    for (const std::string& name : names) total += RegularFileSize(name);
+
+    ListChecker checker;
+    bool unreadable = false;
+    {
+        ProgressLine progress(total, StandardErrorIsTerminal());
+        const std::unique_ptr<char[]> buffer(new char[kBlock]);
+        std::uint64_t done = 0;
+        for (const std::string& name : names) {
+            checker.BeginFile(name == "-" ? "<stdin>" : name);
+            try {
+                InputFile file(name);
+                while (const std::size_t n = file.Read(buffer.get(), kBlock)) {
+                    checker.Feed(std::string_view(buffer.get(), n));
+                    done += n;
+                    progress.Update(done, checker.Lines());
+                }
+            } catch (const EReadError& e) {
+                progress.Clear();
+                WriteStandardError("kestrino-cli: " + WithFinalPeriod(e.Message()) + std::string(kNewline));
+                unreadable = true;
+            }
+            checker.EndFile();
+        }
+    }
+    StandardOutput out;
+    const std::uint64_t problems = checker.Report(out);
+    WriteStandardError(Counted(checker.Imeis(), "IMEI", "IMEIs") + ", " + Counted(problems, "problem", "problems") +
+                       std::string(kNewline));
+    if (unreadable) return 2;
+    return problems > 0 ? 1 : 0;
+}
+
+}  // namespace kestrino::cli

@@ -1,0 +1,70 @@
+#include "cli/ListCommand.h"
+
+#include "cli/Interrupt.h"
+#include "cli/LineWriter.h"
+#include "cli/ProgressLine.h"
+#include "cli/SafeFile.h"
+#include "cli/SystemIo.h"
+#include "core/ImeiList.h"
+#include "core/NumberText.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace kestrino::cli {
+namespace {
+
+class DiscardingSink final : public ProgressSink {
+public:
+    void AddLine(std::string_view) override {}
+    void LinesDone(std::int32_t) override {}
+};
+
+// The core raises the same errors for the first line that a full run would:
+// running that one line first finds a bad text or body before any output.
+void CheckFirstBody(std::string_view first, std::int32_t quantity) {
+    DiscardingSink nothing;
+    BuildImeiList(first, std::min(quantity, std::int32_t{1}), nothing);
+}
+
+}  // namespace
+
+void WriteList(const ListRequest& request) {
+    TextToInt64(request.first);  // its error before the quantity's
+    const std::int32_t quantity = TextToInt(request.quantity);
+    CheckFirstBody(request.first, quantity);
+    const std::string_view lineEnd = request.lf ? "\n" : "\r\n";
+    const std::uint64_t total = quantity > 0 ? static_cast<std::uint64_t>(quantity) : 0;
+
+    if (!request.output) {
+        // A progress line among list lines on the same screen would garble both.
+        ProgressLine progress(total, StandardErrorIsTerminal() && !StandardOutputIsTerminal());
+        StandardOutput out;
+        LineWriter writer(out, lineEnd, progress);
+        try {
+            BuildImeiList(request.first, quantity, writer);
+        } catch (...) {
+            writer.Flush();
+            throw;
+        }
+        writer.Flush();
+        return;
+    }
+
+    InterruptGuard guard;
+    ProgressLine progress(total, StandardErrorIsTerminal());
+    SafeFile file(*request.output);
+    LineWriter writer(file, lineEnd, progress);
+    BuildImeiList(request.first, quantity, writer);
+    writer.Flush();
+    file.Commit();
+}
+
+void WriteLast(std::string_view first, std::string_view quantity) {
+    TextToInt64(first);  // its error before the quantity's
+    std::string text = LastImei14(first, TextToInt(quantity));
+    text += kNewline;
+    StandardOutput().Write(text);
+}
+
+}  // namespace kestrino::cli
