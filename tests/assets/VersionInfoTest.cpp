@@ -17,6 +17,7 @@ struct Program {
 
 const Program kPrograms[] = {
     {L"Kestrino.exe", L"Kestrino IMEI list builder"},
+    {L"kestrino-cli.exe", L"Kestrino command line: IMEI lists and list checks"},
 };
 
 std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
