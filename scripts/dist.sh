@@ -30,7 +30,7 @@ version=$(sed -n 's/^#define KESTRINO_VERSION_TEXT "\(.*\)"$/\1/p' "$build/gener
 # the machine that built it.
 system_dlls='^(KERNEL32|USER32|GDI32|COMCTL32|comdlg32|SHELL32|ADVAPI32|ole32|msvcrt)\.dll$'
 for exe in "${programs[@]}"; do
-  headers=$(x86_64-w64-mingw32-objdump -p "$build/bin/$exe")
+  headers=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$build/bin/$exe")
   grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970$' <<<"$headers" || fail "$exe carries a link time stamp"
   grep -q '^DllCharacteristics[[:space:]]*00000160$' <<<"$headers" \
     || fail "$exe: DllCharacteristics is not 0x160 (high-entropy VA, dynamic base, NX)"
