@@ -41,7 +41,7 @@ bench-cli:
 	@bash scripts/setup.sh native bench-cli
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench --target kestrino-cli
-	bash bench/cli/bench-cli.sh build/bench/bin/kestrino-cli
+	/usr/bin/python3 bench/cli/bench_cli.py build/bench/bin/kestrino-cli build/bench/scratch
 
 fuzz:
 	@bash scripts/setup.sh fuzz

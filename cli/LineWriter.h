@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <string_view>
 
 namespace kestrino::cli {
@@ -27,10 +26,9 @@ public:
 private:
     static constexpr std::size_t kCapacity = std::size_t{1} << 20;
 
-    void Put(std::string_view bytes);
-
     ByteOutput& output_;
-    std::string lineEnd_;
+    char lineEnd_[2];
+    std::size_t lineEndSize_;
     ProgressLine& progress_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;

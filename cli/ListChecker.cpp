@@ -16,6 +16,30 @@ constexpr std::size_t kQuoted = 40;
 
 constexpr int kDoubled[10] = {0, 2, 4, 6, 8, 1, 3, 5, 7, 9};
 
+// An entry's value field: the IMEI below kLengthShift, a run's length - 1 above.
+constexpr unsigned kLengthShift = 50;
+constexpr std::uint64_t kValueMask = (std::uint64_t{1} << kLengthShift) - 1;
+constexpr std::uint64_t kLongestRun = std::uint64_t{1} << (64 - kLengthShift);
+
+// The IMEI of a 14-digit body: the body and its check digit.
+std::uint64_t ImeiOfBody(std::uint64_t body) {
+    int sum = 0;
+    std::uint64_t rest = body;
+    for (std::size_t i = 0; i + 1 < kImeiDigits; ++i, rest /= 10) {
+        const auto d = static_cast<int>(rest % 10);
+        sum += (i % 2 == 0) ? kDoubled[d] : d;  // the body's last digit is doubled
+    }
+    return body * 10 + static_cast<std::uint64_t>((10 - sum % 10) % 10);
+}
+
+std::uint64_t RunLength(std::uint64_t field) { return (field >> kLengthShift) + 1; }
+
+// The k-th IMEI of a run.
+std::uint64_t RunValue(std::uint64_t field, std::uint64_t k) {
+    const std::uint64_t first = field & kValueMask;
+    return k == 0 ? first : ImeiOfBody(first / 10 + k);
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // The check digit of the first 14 digits of a 15-digit text.
@@ -94,17 +118,19 @@ void ListChecker::Line(std::string_view kept, std::uint64_t length, bool blank) 
 
     if (length == kImeiDigits) {
         std::uint64_t value = 0;
-        bool digits = true;
+        unsigned notDigit = 0;
+        int sum = 0;
         for (std::size_t i = 0; i < kImeiDigits; ++i) {
-            const auto d = static_cast<unsigned>(kept[i] - '0');
-            digits = digits && d <= 9;
+            const auto d = static_cast<unsigned>(static_cast<unsigned char>(kept[i]) - '0');
+            notDigit |= d > 9 ? 1u : 0u;
             value = value * 10 + d;
+            // 2d's digit sum is 2d - 9 from d = 5 on; the sum is only used when all are digits.
+            if (i + 1 < kImeiDigits) sum += static_cast<int>(i % 2 == 1 ? 2 * d - (d >= 5 ? 9 : 0) : d);
         }
-        if (digits) {
-            if (CheckDigitOf(kept.data()) != kept[kImeiDigits - 1] - '0') {
-                problems_.push_back({ordinal_, value, Kind::kCheckDigit});
-            }
-            Add({value, ordinal_});
+        if (notDigit == 0) {
+            const bool right = static_cast<unsigned>((10 - sum % 10) % 10) == value % 10;
+            if (!right) problems_.push_back({ordinal_, value, Kind::kCheckDigit});
+            Add(value, right);
             return;
         }
     }
@@ -112,7 +138,16 @@ void ListChecker::Line(std::string_view kept, std::uint64_t length, bool blank) 
     quoted_.push_back(Quote(kept, length));
 }
 
-void ListChecker::Add(Entry entry) {
+void ListChecker::Add(std::uint64_t value, bool rightCheckDigit) {
+    ++held_;
+    if (count_ > 0 && rightCheckDigit && lastRight_ && value / 10 == lastValue_ / 10 + 1) {
+        Entry& run = entries_[count_ - 1];
+        if (run.ordinal + RunLength(run.value) == ordinal_ && RunLength(run.value) < kLongestRun) {
+            run.value += std::uint64_t{1} << kLengthShift;
+            lastValue_ = value;
+            return;
+        }
+    }
     if (count_ == capacity_) {
         const std::size_t grown = capacity_ < 4096 ? 4096 : capacity_ + capacity_ / 2;
         void* more = std::realloc(entries_, grown * sizeof(Entry));
@@ -120,8 +155,32 @@ void ListChecker::Add(Entry entry) {
         entries_ = static_cast<Entry*>(more);
         capacity_ = grown;
     }
-    increasing_ = increasing_ && (count_ == 0 || entry.value > entries_[count_ - 1].value);
-    entries_[count_++] = entry;
+    increasing_ = increasing_ && (count_ == 0 || value > lastValue_);
+    entries_[count_++] = {value, ordinal_};
+    lastRight_ = rightCheckDigit;
+    lastValue_ = value;
+}
+
+void ListChecker::ExpandRuns() {
+    if (held_ > count_) {
+        void* more = std::realloc(entries_, held_ * sizeof(Entry));
+        if (!more) throw std::bad_alloc();
+        entries_ = static_cast<Entry*>(more);
+        capacity_ = held_;
+        // From the back: a run's IMEIs land at or after its own place, never
+        // on a run not yet expanded.
+        std::size_t end = held_;
+        for (std::size_t i = count_; i > 0; --i) {
+            const Entry run = entries_[i - 1];
+            const std::uint64_t length = RunLength(run.value);
+            end -= length;
+            for (std::uint64_t k = 0; k < length; ++k) entries_[end + k] = {RunValue(run.value, k), run.ordinal + k};
+        }
+        count_ = held_;
+    }
+    std::sort(entries_, entries_ + count_, [](const Entry& a, const Entry& b) {
+        return a.value != b.value ? a.value < b.value : a.ordinal < b.ordinal;
+    });
 }
 
 std::string ListChecker::Where(Ordinal ordinal) const {
@@ -132,44 +191,49 @@ std::string ListChecker::Where(Ordinal ordinal) const {
 }
 
 std::uint64_t ListChecker::Report(ByteOutput& output) {
-    // Equal values side by side, each group in the order of its lines: all
-    // but the first of a group are reports. A list that only increases, as
-    // a generated one does, has none and needs no sort.
-    struct Duplicate {
-        Ordinal ordinal;
-        Ordinal first;
-        std::uint64_t value;
-    };
-    std::vector<Duplicate> duplicates;
+    // A list that only increases, as a generated one does, holds no IMEI
+    // twice; nor do runs whose ranges do not overlap.
+    bool overlap = false;
     if (!increasing_) {
         std::sort(entries_, entries_ + count_, [](const Entry& a, const Entry& b) {
-            return a.value != b.value ? a.value < b.value : a.ordinal < b.ordinal;
+            return (a.value & kValueMask) != (b.value & kValueMask) ? (a.value & kValueMask) < (b.value & kValueMask)
+                                                                      : a.ordinal < b.ordinal;
         });
-        for (std::size_t i = 1, first = 0; i < count_; ++i) {
-            if (entries_[i].value != entries_[first].value) {
-                first = i;
-            } else {
-                duplicates.push_back({entries_[i].ordinal, entries_[first].ordinal, entries_[i].value});
-            }
+        std::uint64_t highest = 0;  // the last IMEI of the runs so far, at most
+        for (std::size_t i = 0; i < count_ && !overlap; ++i) {
+            overlap = i > 0 && (entries_[i].value & kValueMask) <= highest;
+            highest = std::max(highest, RunValue(entries_[i].value, RunLength(entries_[i].value) - 1));
         }
-        std::sort(duplicates.begin(), duplicates.end(), [](const Duplicate& a, const Duplicate& b) { return a.ordinal < b.ordinal; });
     }
-    std::free(entries_);
-    entries_ = nullptr;
-    count_ = capacity_ = 0;
+    // In place, so that nothing beyond the 16 bytes per IMEI is needed: the
+    // values that appear more than once stay, their first appearances
+    // ("firsts", flagged) sorted by value, the repeats after them by line.
+    Entry* repeats = entries_;
+    if (overlap) {
+        ExpandRuns();
+        constexpr std::uint64_t kFirst = std::uint64_t{1} << 63;
+        std::size_t kept = 0;
+        for (std::size_t i = 0, j = 0; i < count_; i = j) {
+            while (j < count_ && entries_[j].value == entries_[i].value) ++j;
+            if (j - i == 1) continue;
+            entries_[kept++] = {entries_[i].value | kFirst, entries_[i].ordinal};
+            for (std::size_t k = i + 1; k < j; ++k) entries_[kept++] = entries_[k];
+        }
+        repeats = std::partition(entries_, entries_ + kept, [](const Entry& e) { return (e.value & kFirst) != 0; });
+        for (Entry* e = entries_; e != repeats; ++e) e->value &= ~kFirst;
+        std::sort(entries_, repeats, [](const Entry& a, const Entry& b) { return a.value < b.value; });
+        std::sort(repeats, entries_ + kept, [](const Entry& a, const Entry& b) { return a.ordinal < b.ordinal; });
+        count_ = kept;
+    }
+    Entry* const firsts = entries_;
+    Entry* const repeatsEnd = overlap ? entries_ + count_ : repeats;
 
     std::string text;
-    const auto flushIfLarge = [&] {
-        if (text.size() >= (1u << 20)) {
-            output.Write(text);
-            text.clear();
-        }
-    };
     auto problem = problems_.begin();
-    auto duplicate = duplicates.begin();
-    while (problem != problems_.end() || duplicate != duplicates.end()) {
+    Entry* repeat = repeats;
+    while (problem != problems_.end() || repeat != repeatsEnd) {
         // On one line, what is wrong with the line comes before what it repeats.
-        if (duplicate == duplicates.end() || (problem != problems_.end() && problem->ordinal <= duplicate->ordinal)) {
+        if (repeat == repeatsEnd || (problem != problems_.end() && problem->ordinal <= repeat->ordinal)) {
             text += Where(problem->ordinal);
             if (problem->kind == Kind::kCheckDigit) {
                 const std::string imei = ImeiText(problem->detail);
@@ -180,14 +244,23 @@ std::uint64_t ListChecker::Report(ByteOutput& output) {
             }
             ++problem;
         } else {
-            text += Where(duplicate->ordinal) + ": " + ImeiText(duplicate->value) + " already appeared at " + Where(duplicate->first);
-            ++duplicate;
+            const Entry* first = std::lower_bound(firsts, repeats, repeat->value,
+                                                  [](const Entry& e, std::uint64_t v) { return e.value < v; });
+            text += Where(repeat->ordinal) + ": " + ImeiText(repeat->value) + " already appeared at " + Where(first->ordinal);
+            ++repeat;
         }
         text += kNewline;
-        flushIfLarge();
+        if (text.size() >= (std::size_t{1} << 20)) {
+            output.Write(text);
+            text.clear();
+        }
     }
     output.Write(text);
-    return problems_.size() + duplicates.size();
+    const std::uint64_t reports = problems_.size() + static_cast<std::uint64_t>(repeatsEnd - repeats);
+    std::free(entries_);
+    entries_ = nullptr;
+    count_ = capacity_ = 0;
+    return reports;
 }
 
 }  // namespace kestrino::cli

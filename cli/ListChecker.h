@@ -43,9 +43,12 @@ private:
     // A line's place: 1-based, counted over all lists in the order given.
     using Ordinal = std::uint64_t;
 
+    // An IMEI and its line; or, while lines are read, a run of IMEIs on
+    // consecutive lines with consecutive bodies and right check digits, which
+    // is how generated lists arrive: a whole clean list takes a few entries.
     struct Entry {
-        std::uint64_t value;
-        Ordinal ordinal;
+        std::uint64_t value;  // the first IMEI; bits 50 and up: the run's length - 1
+        Ordinal ordinal;      // the line of the first
     };
     enum class Kind : std::uint8_t { kNotAnImei, kCheckDigit };
     struct Problem {
@@ -59,7 +62,9 @@ private:
     };
 
     void Line(std::string_view kept, std::uint64_t length, bool blank);
-    void Add(Entry entry);
+    void Add(std::uint64_t value, bool rightCheckDigit);
+    // Entry per IMEI, sorted by value and line: what finding duplicates needs.
+    void ExpandRuns();
     std::string Where(Ordinal ordinal) const;
 
     std::vector<File> files_;
@@ -71,7 +76,10 @@ private:
     Entry* entries_ = nullptr;
     std::size_t count_ = 0;
     std::size_t capacity_ = 0;
-    bool increasing_ = true;  // every value above the one before: no duplicates
+    std::uint64_t held_ = 0;   // IMEIs in the entries
+    bool increasing_ = true;   // every value above the one before: no duplicates
+    bool lastRight_ = false;   // the last IMEI held had its right check digit
+    std::uint64_t lastValue_ = 0;
 
     Ordinal ordinal_ = 0;
     std::uint64_t imeis_ = 0;

@@ -61,6 +61,13 @@ const CheckCase kCheckCases[] = {
       "<stdin>:3: 358511020000027 has a wrong check digit: it should end in 6",
       "<stdin>:3: 358511020000027 already appeared at <stdin>:1"},
      "3 IMEIs, 3 problems", 1},
+    {"a repeat of an IMEI from the middle of a clean run, after a blank line", {}, {},
+     "000000000000992\n000000000001008\n000000000001016\n\n000000000001008\n",
+     {"<stdin>:5: 000000000001008 already appeared at <stdin>:2"}, "4 IMEIs, 1 problem", 1},
+    {"a list in two halves, the second repeating the first", {}, {},
+     "358511020000026\n358511020000034\n358511020000042\n358511020000034\n358511020000042\n358511020000059\n",
+     {"<stdin>:4: 358511020000034 already appeared at <stdin>:2", "<stdin>:5: 358511020000042 already appeared at <stdin>:3"},
+     "6 IMEIs, 2 problems", 1},
     // Several lists: duplicates across them, reports in the order given.
     {"a duplicate across two files",
      {{"a.txt", "IMEI\r\n358511020000026\r\n358511020000034\r\n"}, {"b.txt", "IMEI\r\n358511020000042\r\n358511020000034\r\n"}},
