@@ -1,5 +1,7 @@
 #include "cli/ListChecker.h"
 
+#include "core/CheckDigit.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -14,23 +16,24 @@ constexpr std::size_t kImeiDigits = 15;
 // Of a line that is not an IMEI, the report quotes this much.
 constexpr std::size_t kQuoted = 40;
 
-constexpr int kDoubled[10] = {0, 2, 4, 6, 8, 1, 3, 5, 7, 9};
-
 // An entry's value field: the IMEI below kLengthShift, a run's length - 1 above.
 constexpr unsigned kLengthShift = 50;
 constexpr std::uint64_t kValueMask = (std::uint64_t{1} << kLengthShift) - 1;
 constexpr std::uint64_t kLongestRun = std::uint64_t{1} << (64 - kLengthShift);
 
-// The IMEI of a 14-digit body: the body and its check digit.
-std::uint64_t ImeiOfBody(std::uint64_t body) {
-    int sum = 0;
-    std::uint64_t rest = body;
-    for (std::size_t i = 0; i + 1 < kImeiDigits; ++i, rest /= 10) {
-        const auto d = static_cast<int>(rest % 10);
-        sum += (i % 2 == 0) ? kDoubled[d] : d;  // the body's last digit is doubled
-    }
-    return body * 10 + static_cast<std::uint64_t>((10 - sum % 10) % 10);
+std::string ImeiText(std::uint64_t value) {
+    std::string text(kImeiDigits, '0');
+    for (std::size_t i = kImeiDigits; i > 0 && value > 0; --i, value /= 10) text[i - 1] = static_cast<char>('0' + value % 10);
+    return text;
 }
+
+// The check digit of an IMEI's first 14 digits, by the number core.
+std::uint64_t CheckDigitOf(std::string_view imei) {
+    return static_cast<std::uint64_t>(CheckDigitOfText(imei.substr(0, kImeiBodyDigits)));
+}
+
+// The IMEI of a 14-digit body: the body and its check digit.
+std::uint64_t ImeiOfBody(std::uint64_t body) { return body * 10 + CheckDigitOf(ImeiText(body * 10)); }
 
 std::uint64_t RunLength(std::uint64_t field) { return (field >> kLengthShift) + 1; }
 
@@ -42,21 +45,6 @@ std::uint64_t RunValue(std::uint64_t field, std::uint64_t k) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-// The check digit of the first 14 digits of a 15-digit text.
-int CheckDigitOf(const char* digits) {
-    int sum = 0;
-    for (std::size_t i = 0; i + 1 < kImeiDigits; ++i) {
-        const int d = digits[i] - '0';
-        sum += (i % 2 == 1) ? kDoubled[d] : d;
-    }
-    return (10 - sum % 10) % 10;
-}
-
-std::string ImeiText(std::uint64_t value) {
-    std::string text(kImeiDigits, '0');
-    for (std::size_t i = kImeiDigits; i > 0 && value > 0; --i, value /= 10) text[i - 1] = static_cast<char>('0' + value % 10);
-    return text;
-}
 
 // The line in quotes, control characters shown as "?", cut after kQuoted.
 std::string Quote(std::string_view kept, std::uint64_t length) {
@@ -119,16 +107,13 @@ void ListChecker::Line(std::string_view kept, std::uint64_t length, bool blank) 
     if (length == kImeiDigits) {
         std::uint64_t value = 0;
         unsigned notDigit = 0;
-        int sum = 0;
         for (std::size_t i = 0; i < kImeiDigits; ++i) {
             const auto d = static_cast<unsigned>(static_cast<unsigned char>(kept[i]) - '0');
             notDigit |= d > 9 ? 1u : 0u;
             value = value * 10 + d;
-            // 2d's digit sum is 2d - 9 from d = 5 on; the sum is only used when all are digits.
-            if (i + 1 < kImeiDigits) sum += static_cast<int>(i % 2 == 1 ? 2 * d - (d >= 5 ? 9 : 0) : d);
         }
         if (notDigit == 0) {
-            const bool right = static_cast<unsigned>((10 - sum % 10) % 10) == value % 10;
+            const bool right = CheckDigitOf(kept) == value % 10;
             if (!right) problems_.push_back({ordinal_, value, Kind::kCheckDigit});
             Add(value, right);
             return;
@@ -238,7 +223,7 @@ std::uint64_t ListChecker::Report(ByteOutput& output) {
             if (problem->kind == Kind::kCheckDigit) {
                 const std::string imei = ImeiText(problem->detail);
                 text += ": " + imei + " has a wrong check digit: it should end in ";
-                text += static_cast<char>('0' + CheckDigitOf(imei.data()));
+                text += static_cast<char>('0' + CheckDigitOf(imei));
             } else {
                 text += ": " + quoted_[problem->detail] + " is not 15 decimal digits";
             }

@@ -1,7 +1,7 @@
 #include "cli/ListCommand.h"
 
 #include "cli/Interrupt.h"
-#include "cli/LineWriter.h"
+#include "cli/ListPipeline.h"
 #include "cli/ProgressLine.h"
 #include "cli/SafeFile.h"
 #include "cli/SystemIo.h"
@@ -40,23 +40,14 @@ void WriteList(const ListRequest& request) {
         // A progress line among list lines on the same screen would garble both.
         ProgressLine progress(total, StandardErrorIsTerminal() && !StandardOutputIsTerminal());
         StandardOutput out;
-        LineWriter writer(out, lineEnd, progress);
-        try {
-            BuildImeiList(request.first, quantity, writer);
-        } catch (...) {
-            writer.Flush();
-            throw;
-        }
-        writer.Flush();
+        WriteListLines(request.first, quantity, lineEnd, out, progress);
         return;
     }
 
     InterruptGuard guard;
     ProgressLine progress(total, StandardErrorIsTerminal());
     SafeFile file(*request.output);
-    LineWriter writer(file, lineEnd, progress);
-    BuildImeiList(request.first, quantity, writer);
-    writer.Flush();
+    WriteListLines(request.first, quantity, lineEnd, file, progress);
     file.Commit();
 }
 
