@@ -44,7 +44,9 @@ int RunCommandLine(int argc, const char* const* argv) {
     CLI::App app("Kestrino's lists of IMEI numbers from the command line.", "kestrino-cli");
     app.set_version_flag("--version", "kestrino-cli " KESTRINO_VERSION_TEXT);
     app.require_subcommand(1);
-    app.footer("Exit codes: 0 done; 1 an error, or problems found by check; 2 a usage error or an unreadable list.");
+    app.footer(
+        "Exit codes: 0 done; 1 an error, or problems found by check; 2 a usage error or an unreadable list; "
+        "130 interrupted.");
 
     ListRequest list;
     CLI::App* listCommand = app.add_subcommand(

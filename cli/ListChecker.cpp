@@ -43,6 +43,46 @@ std::uint64_t RunValue(std::uint64_t field, std::uint64_t k) {
     return k == 0 ? first : ImeiOfBody(first / 10 + k);
 }
 
+// The order of entries: by IMEI, then by line.
+std::uint64_t Key(const ListChecker::Entry& e) { return e.value & kValueMask; }
+bool Before(const ListChecker::Entry& a, const ListChecker::Entry& b) {
+    return Key(a) != Key(b) ? Key(a) < Key(b) : a.ordinal < b.ordinal;
+}
+
+// Sorts by Before in place: a radix sort on the key's bytes, the most
+// significant first (American flag sort), with std::sort for small ranges
+// and the last bits. A shuffled list of 10 million IMEIs sorts several times
+// faster than by comparisons alone, and no second array is needed.
+void SortEntries(ListChecker::Entry* first, ListChecker::Entry* last, int shift = static_cast<int>(kLengthShift) - 8) {
+    const auto n = static_cast<std::size_t>(last - first);
+    if (n <= 64 || shift < 0) {
+        std::sort(first, last, Before);
+        return;
+    }
+    const auto digit = [shift](const ListChecker::Entry& e) { return static_cast<std::size_t>((Key(e) >> shift) & 255); };
+    std::size_t count[256] = {};
+    for (const ListChecker::Entry* e = first; e != last; ++e) ++count[digit(*e)];
+    std::size_t start[257];
+    std::size_t next[256];
+    start[0] = 0;
+    for (std::size_t b = 0; b < 256; ++b) {
+        next[b] = start[b];
+        start[b + 1] = start[b] + count[b];
+    }
+    // Each entry is carried to the next free place of its bucket, and what
+    // stood there goes on to its own, until the place of bucket b is filled.
+    for (std::size_t b = 0; b < 256; ++b) {
+        while (next[b] < start[b + 1]) {
+            ListChecker::Entry moving = first[next[b]];
+            for (std::size_t d = digit(moving); d != b; d = digit(moving)) std::swap(moving, first[next[d]++]);
+            first[next[b]++] = moving;
+        }
+    }
+    for (std::size_t b = 0; b < 256; ++b) {
+        if (count[b] > 1) SortEntries(first + start[b], first + start[b + 1], shift - 8);
+    }
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 
@@ -120,7 +160,8 @@ void ListChecker::Line(std::string_view kept, std::uint64_t length, bool blank) 
         }
     }
     problems_.push_back({ordinal_, quoted_.size(), Kind::kNotAnImei});
-    quoted_.push_back(Quote(kept, length));
+    quoted_ += Quote(kept, length);
+    quoted_ += '\n';
 }
 
 void ListChecker::Add(std::uint64_t value, bool rightCheckDigit) {
@@ -163,9 +204,7 @@ void ListChecker::ExpandRuns() {
         }
         count_ = held_;
     }
-    std::sort(entries_, entries_ + count_, [](const Entry& a, const Entry& b) {
-        return a.value != b.value ? a.value < b.value : a.ordinal < b.ordinal;
-    });
+    SortEntries(entries_, entries_ + count_);
 }
 
 std::string ListChecker::Where(Ordinal ordinal) const {
@@ -180,10 +219,7 @@ std::uint64_t ListChecker::Report(ByteOutput& output) {
     // twice; nor do runs whose ranges do not overlap.
     bool overlap = false;
     if (!increasing_) {
-        std::sort(entries_, entries_ + count_, [](const Entry& a, const Entry& b) {
-            return (a.value & kValueMask) != (b.value & kValueMask) ? (a.value & kValueMask) < (b.value & kValueMask)
-                                                                      : a.ordinal < b.ordinal;
-        });
+        SortEntries(entries_, entries_ + count_);
         std::uint64_t highest = 0;  // the last IMEI of the runs so far, at most
         for (std::size_t i = 0; i < count_ && !overlap; ++i) {
             overlap = i > 0 && (entries_[i].value & kValueMask) <= highest;
@@ -202,7 +238,8 @@ std::uint64_t ListChecker::Report(ByteOutput& output) {
             while (j < count_ && entries_[j].value == entries_[i].value) ++j;
             if (j - i == 1) continue;
             entries_[kept++] = {entries_[i].value | kFirst, entries_[i].ordinal};
-            for (std::size_t k = i + 1; k < j; ++k) entries_[kept++] = entries_[k];
+            std::copy(entries_ + i + 1, entries_ + j, entries_ + kept);  // kept <= i: moving to the front
+            kept += j - i - 1;
         }
         repeats = std::partition(entries_, entries_ + kept, [](const Entry& e) { return (e.value & kFirst) != 0; });
         for (Entry* e = entries_; e != repeats; ++e) e->value &= ~kFirst;
@@ -225,7 +262,8 @@ std::uint64_t ListChecker::Report(ByteOutput& output) {
                 text += ": " + imei + " has a wrong check digit: it should end in ";
                 text += static_cast<char>('0' + CheckDigitOf(imei));
             } else {
-                text += ": " + quoted_[problem->detail] + " is not 15 decimal digits";
+                const std::size_t at = static_cast<std::size_t>(problem->detail);
+                text += ": " + quoted_.substr(at, quoted_.find('\n', at) - at) + " is not 15 decimal digits";
             }
             ++problem;
         } else {

@@ -39,7 +39,6 @@ public:
     // returns how many. Call once, after the last EndFile.
     std::uint64_t Report(ByteOutput& output);
 
-private:
     // A line's place: 1-based, counted over all lists in the order given.
     using Ordinal = std::uint64_t;
 
@@ -50,10 +49,12 @@ private:
         std::uint64_t value;  // the first IMEI; bits 50 and up: the run's length - 1
         Ordinal ordinal;      // the line of the first
     };
+
+private:
     enum class Kind : std::uint8_t { kNotAnImei, kCheckDigit };
     struct Problem {
         Ordinal ordinal;
-        std::uint64_t detail;  // the value, or the index of the quoted text
+        std::uint64_t detail;  // the value, or where its quoted text starts in quoted_
         Kind kind;
     };
     struct File {
@@ -69,7 +70,7 @@ private:
 
     std::vector<File> files_;
     std::vector<Problem> problems_;
-    std::vector<std::string> quoted_;
+    std::string quoted_;  // quoted lines, each ended by "\n", which a quote never holds
 
     // Grown with realloc, which large blocks usually do in place: a vector
     // would briefly hold the old and the new copy, 48 bytes per IMEI.

@@ -52,6 +52,15 @@ with open(os.devnull, "wb") as null:
     t_null = best(lambda: timed([cli, "list", FIRST, str(NULL_LINES)], stdout=null))
 with open(os.devnull, "wb") as null:
     t_check = best(lambda: timed([cli, "check", list_file], stdout=null, stderr=null))
+# The same IMEIs in random order: each its own entry, sorted before repeats can be known.
+shuffled_file = os.path.join(scratch, "shuffled.txt")
+with open(shuffled_file, "wb") as out:
+    out.write(b"IMEI\r\n")
+    out.flush()
+    subprocess.run(f"tail -n +2 '{list_file}' | shuf --random-source='{list_file}'", shell=True, check=True, stdout=out)
+with open(os.devnull, "wb") as null:
+    t_shuffled = best(lambda: timed([cli, "check", shuffled_file], stdout=null, stderr=null))
+os.remove(shuffled_file)
 os.remove(list_file)
 
 print(f"kestrino-cli benchmarks (best of {RUNS}; {os.cpu_count()} cores; scratch {scratch})")
@@ -61,6 +70,7 @@ print(f"  dd ... conv=fsync             {t_dd_sync:7.3f} s  {size / t_dd_sync / 
 print(f"    list / dd = {t_list / t_dd:.2f}x (goal: within 1.5x); list / dd with fsync = {t_list / t_dd_sync:.2f}x")
 print(f"  list {NULL_LINES:,} lines > /dev/null {t_null:7.3f} s  {NULL_LINES / t_null / 1e6:7.1f} M lines/s (goal: 100)")
 print(f"  check {LINES:,} lines            {t_check:7.3f} s  {LINES / t_check / 1e6:7.1f} M lines/s (goal: 20)")
+print(f"  check the same lines shuffled     {t_shuffled:7.3f} s  {LINES / t_shuffled / 1e6:7.1f} M lines/s")
 
 try:
     from stdnum import luhn

@@ -125,5 +125,25 @@ TEST(CliCheck, ALongListWithOneDuplicateAndOneFault) {
     EXPECT_EQ(got.code, 1);
 }
 
+TEST(CliCheck, AListInReverseOrderWithRepeats) {
+    ScratchFolder folder;
+    // Every IMEI an entry of its own, sorted by value only at the end.
+    const Outcome list = RunCli({"list", "35851102000002", "5000", "--lf"});
+    ASSERT_EQ(list.code, 0);
+    std::vector<std::string> lines;
+    for (std::size_t at = 5; at < list.out.size(); at += 16) lines.push_back(list.out.substr(at, 15));
+    std::string text;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) text += *line + "\r\n";
+    text += lines[0] + "\r\n" + lines[4999] + "\r\n" + lines[0] + "\r\n";
+    WriteBytes(folder.path() / "reversed.txt", text);
+
+    const Outcome got = RunCli({"check", "reversed.txt"}, "", folder.path());
+    EXPECT_EQ(got.out, Lines({"reversed.txt:5001: " + lines[0] + " already appeared at reversed.txt:5000",
+                              "reversed.txt:5002: " + lines[4999] + " already appeared at reversed.txt:1",
+                              "reversed.txt:5003: " + lines[0] + " already appeared at reversed.txt:5000"}));
+    EXPECT_EQ(got.err, "5003 IMEIs, 3 problems" + std::string(kNl));
+    EXPECT_EQ(got.code, 1);
+}
+
 }  // namespace
 }  // namespace kestrino::cli::test

@@ -28,14 +28,15 @@ struct Outcome {
 // Runs kestrino-cli with args in folder (the current one when empty), input as standard input.
 Outcome RunCli(const std::vector<std::string>& args, std::string_view input = {}, const std::filesystem::path& folder = {});
 
+#ifndef _WIN32
 // A started kestrino-cli, for tests that act while it runs.
 class RunningCli {
 public:
     RunningCli(const std::vector<std::string>& args, const std::filesystem::path& folder);
     ~RunningCli();
-    // Sends what Ctrl+C sends.
+    // Sends what Ctrl+C sends: SIGINT.
     void Interrupt();
-    // Waits for the end; returns the outcome.
+    // Waits for the end, 20 seconds at most; returns the outcome.
     Outcome Wait();
 
 private:
@@ -43,6 +44,7 @@ private:
     long long process_ = 0;
     bool waited_ = false;
 };
+#endif
 
 // A fresh, empty folder, removed with its contents at the end of the test.
 class ScratchFolder {
