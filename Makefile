@@ -3,7 +3,7 @@ SHELL := /bin/bash
 .DEFAULT_GOAL := test
 FUZZ_SECONDS ?= 30
 
-.PHONY: test test-native test-windows run bench bench-ui bench-cli fuzz clean
+.PHONY: test test-native test-windows run bench bench-ui bench-cli fuzz dist dist-check clean
 
 test: test-native test-windows
 
@@ -54,6 +54,16 @@ fuzz:
 	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -dict=fuzz/$$t.dict build/fuzz/corpus-$$t; \
 	done
+
+# The zip a Windows user receives: build/dist/kestrino-<version>-win64.zip, built from a clean state.
+dist:
+	@bash scripts/setup.sh dist
+	bash scripts/dist.sh
+
+# Builds the zip in two fresh clones of HEAD, in different folders at different times, and compares the bytes.
+dist-check:
+	@bash scripts/setup.sh dist
+	bash scripts/dist-check.sh
 
 clean:
 	rm -rf build

@@ -6,6 +6,7 @@
 #   setup.sh bench-cli what `make bench-cli` needs besides the native set (python3-stdnum, for scale)
 #   setup.sh fuzz      clang with libFuzzer
 #   setup.sh run       what `make run` needs besides the windows set (ImageMagick for the screenshot)
+#   setup.sh dist      what `make dist` needs: MinGW-w64 with GoogleTest, libjpeg and CLI11 as above, zip; no Wine
 # Everything built goes under .cache/ (ignored). A second run takes seconds.
 set -euo pipefail
 
@@ -176,12 +177,20 @@ windows() {
   wine_prefix
 }
 
+dist() {
+  need_packages make cmake git googletest g++-mingw-w64-x86-64-posix binutils binutils-mingw-w64-x86-64 \
+    dpkg-dev libcli11-dev zip unzip
+  mingw_googletest
+  mingw_libjpeg
+  mingw_cli11
+}
+
 [ $# -gt 0 ] || set -- native windows
 for what in "$@"; do
   case "$what" in
-    native|windows|fuzz|run) "$what" ;;
+    native|windows|fuzz|run|dist) "$what" ;;
     bench-cli) bench_cli ;;
-    *) step="arguments"; fail "unknown target '$what' (native, windows, fuzz, run or bench-cli)" ;;
+    *) step="arguments"; fail "unknown target '$what' (native, windows, fuzz, run, bench-cli or dist)" ;;
   esac
 done
 step="done"
