@@ -373,42 +373,43 @@ TEST(StartUp, AWindowThatCannotBeMadeLeavesNoHalfBuiltWindow) {
     createWindow = ::CreateWindowExW;
 }
 
-// The program as a user starts it: its window, its task-bar title, exit code 0.
-TEST(Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed) {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path);
-    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"Kestrino.exe";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    WaitForInputIdle(pi.hProcess, 20000);
-    HWND window = nullptr;
-    for (int i = 0; i < 200 && !window; ++i) {
-        window = FindWindowW(L"TFormKestrino", L"Kestrino 1.0 Belta");
-        if (!window) Sleep(50);
+// Kestrino.exe started as a user starts it, beside this test program; the
+// process is ended at the test's end if it is still running.
+class RunningProgram {
+public:
+    RunningProgram() {
+        wchar_t path[MAX_PATH];
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring exe(path);
+        exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"Kestrino.exe";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_)) return;
+        WaitForInputIdle(pi_.hProcess, 20000);
+        for (int i = 0; i < 200 && !window; ++i) {
+            window = FindWindowW(L"TFormKestrino", L"Kestrino 1.0 Belta");
+            if (!window) Sleep(50);
+        }
     }
-    ASSERT_NE(window, nullptr);
-    // The task-bar entry belongs to the owner, whose caption is the title.
-    const HWND owner = GetWindow(window, GW_OWNER);
-    ASSERT_NE(owner, nullptr);
-    EXPECT_EQ(Text(owner), L"Kestrino");
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    if (code == STILL_ACTIVE) TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-}
+    ~RunningProgram() {
+        if (!pi_.hProcess) return;
+        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+    // Waits for the process to end; its exit code, or STILL_ACTIVE.
+    DWORD ExitCode(DWORD waitMs) const {
+        WaitForSingleObject(pi_.hProcess, waitMs);
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(pi_.hProcess, &code);
+        return code;
+    }
 
-}  // namespace
-}  // namespace kestrino::test
+    HWND window = nullptr;
 
-namespace kestrino::test {
-namespace {
+private:
+    PROCESS_INFORMATION pi_{};
+};
 
 HWND ChildWithText(HWND parent, const wchar_t* cls, const wchar_t* text) {
     struct Search {
@@ -435,42 +436,34 @@ HWND ChildWithText(HWND parent, const wchar_t* cls, const wchar_t* text) {
     return search.found;
 }
 
+// The program as a user starts it: its window, its task-bar title, exit code 0.
+TEST(Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed) {
+    RunningProgram program;
+    ASSERT_NE(program.window, nullptr);
+    // The task-bar entry belongs to the owner, whose caption is the title.
+    const HWND owner = GetWindow(program.window, GW_OWNER);
+    ASSERT_NE(owner, nullptr);
+    EXPECT_EQ(Text(owner), L"Kestrino");
+    PostMessageW(program.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.ExitCode(20000), 0u);
+}
+
 // Closing the window while a long run writes ends the program at the run's
 // next batch, with exit code 0.
 TEST(Program, ClosingDuringALongRunEndsItPromptlyWithExitCodeZero) {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path);
-    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"Kestrino.exe";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    WaitForInputIdle(pi.hProcess, 20000);
-    HWND window = nullptr;
-    for (int i = 0; i < 200 && !window; ++i) {
-        window = FindWindowW(L"TFormKestrino", L"Kestrino 1.0 Belta");
-        if (!window) Sleep(50);
-    }
-    ASSERT_NE(window, nullptr);
-    const HWND quantity = ChildWithText(window, L"Edit", L"10");
-    const HWND builder = ChildWithText(window, L"Button", L"Builder");
+    RunningProgram program;
+    ASSERT_NE(program.window, nullptr);
+    const HWND quantity = ChildWithText(program.window, L"Edit", L"10");
+    const HWND builder = ChildWithText(program.window, L"Button", L"Builder");
     ASSERT_NE(quantity, nullptr);
     ASSERT_NE(builder, nullptr);
     SendMessageW(quantity, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2000000"));
     PostMessageW(builder, BM_CLICK, 0, 0);
     Sleep(1000);
     const ULONGLONG closed = GetTickCount64();
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    const DWORD waited = WaitForSingleObject(pi.hProcess, 20000);
-    EXPECT_EQ(waited, WAIT_OBJECT_0);
+    PostMessageW(program.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.ExitCode(20000), 0u);
     std::printf("closing during a run: the process ended %llu ms after the close\n", GetTickCount64() - closed);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    if (code == STILL_ACTIVE) TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
 }
 
 }  // namespace
