@@ -24,10 +24,4 @@ EReadError::EReadError(std::string_view path, std::string_view reason)
 
 EInterrupted::EInterrupted() : Exception("Interrupted") {}
 
-std::string WithFinalPeriod(std::string_view message) {
-    std::string text(message);
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-    return text;
-}
-
 }  // namespace kestrino::cli

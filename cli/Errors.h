@@ -37,8 +37,4 @@ public:
     EInterrupted();
 };
 
-// The message as the window's error box shows it: a period is added when the
-// last character's code lies above the period's.
-std::string WithFinalPeriod(std::string_view message);
-
 }  // namespace kestrino::cli

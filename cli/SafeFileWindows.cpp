@@ -27,11 +27,9 @@ std::string LastErrorText(DWORD error) {
     wchar_t* buffer = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = n && buffer ? Utf8FromWide(std::wstring_view(buffer, n)) : "System error " + std::to_string(error);
+    const std::string text = n && buffer ? Utf8FromWide(std::wstring_view(buffer, n)) : "System error " + std::to_string(error);
     if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n' || text.back() == '.'))
-        text.pop_back();
-    return text;
+    return ReasonText(text);
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -95,10 +95,7 @@ void UseBinaryStandardStreams() {}
 #endif
 
 std::string ErrnoText(int code) {
-    std::string text = std::strerror(code);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '.' || text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
+    return ReasonText(std::strerror(code));
 }
 
 std::uint64_t RegularFileSize(const std::string& name) {

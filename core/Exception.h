@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace kestrino {
 
@@ -22,5 +23,13 @@ class EConvertError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// How an error's message is shown to the user: a period is added when the
+// last character's code lies above the period's.
+std::string WithFinalPeriod(std::string_view message);
+
+// A system's description of an error as a message's reason: without
+// trailing blanks, line breaks and periods.
+std::string ReasonText(std::string_view systemText);
 
 }  // namespace kestrino

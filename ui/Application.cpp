@@ -17,9 +17,7 @@ std::wstring ApplicationTitleFromPath(std::wstring_view modulePath) {
 }
 
 std::wstring ErrorBoxText(std::string_view message) {
-    std::string text(message);
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-    std::wstring wide = AnsiToWide(text);
+    std::wstring wide = AnsiToWide(WithFinalPeriod(message));
     if (const auto nul = wide.find(L'\0'); nul != std::wstring::npos) wide.resize(nul);
     return wide;
 }

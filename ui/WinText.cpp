@@ -1,5 +1,7 @@
 #include "ui/WinText.h"
 
+#include "core/Exception.h"
+
 #include <algorithm>
 #include <climits>
 #include <stdexcept>
@@ -55,11 +57,9 @@ std::string SystemErrorText(DWORD error) {
     wchar_t* buffer = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : L"System error " + std::to_wstring(error);
+    const std::wstring text = n && buffer ? std::wstring(buffer, n) : L"System error " + std::to_wstring(error);
     if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n' || text.back() == L'.'))
-        text.pop_back();
-    return WideToAnsi(text);
+    return ReasonText(WideToAnsi(text));
 }
 
 }  // namespace kestrino
