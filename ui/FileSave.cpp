@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <utility>
 
 #include "ui/WinText.h"
 
@@ -74,21 +75,25 @@ HANDLE CreateTemporary(const std::wstring& folder, std::wstring& temp, std::wstr
     return INVALID_HANDLE_VALUE;
 }
 
-// The create error, plus where the files are that could not take the target's name.
-EFCreateError KeptError(std::wstring_view full, DWORD error, const std::wstring& newKept, const std::wstring& oldKept) {
-    std::string reason = SystemErrorText(error);
-    if (!newKept.empty()) reason += ". The new list was kept in \"" + WideToAnsi(newKept) + "\"";
-    if (!oldKept.empty()) reason += ". The old file was kept in \"" + WideToAnsi(oldKept) + "\"";
-    // The error box adds no period after a quote.
-    if (!newKept.empty() || !oldKept.empty()) reason += ".";
-    return EFCreateError("Cannot create file \"" + WideToAnsi(full) + "\". " + reason);
-}
-
 }  // namespace
 
 EFCreateError CreateErrorFor(std::wstring_view path, DWORD error) {
     return EFCreateError("Cannot create file \"" + WideToAnsi(path) + "\". " + SystemErrorText(error));
 }
+
+namespace {
+
+// The create error, plus where the files are that could not take the target's name.
+EFCreateError KeptError(std::wstring_view full, DWORD error, const std::wstring& newKept, const std::wstring& oldKept) {
+    std::string message = CreateErrorFor(full, error).Message();
+    if (!newKept.empty()) message += ". The new list was kept in \"" + WideToAnsi(newKept) + "\"";
+    if (!oldKept.empty()) message += ". The old file was kept in \"" + WideToAnsi(oldKept) + "\"";
+    // The error box adds no period after a quote.
+    if (!newKept.empty() || !oldKept.empty()) message += ".";
+    return EFCreateError(std::move(message));
+}
+
+}  // namespace
 
 void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn write, ReplaceFileFn replace) {
     const std::wstring requested(path);
