@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/FindChild.h"
 #include "ui/MenuIds.h"
 
 namespace {
@@ -24,30 +25,6 @@ HWND WaitForWindow(const wchar_t* cls, const wchar_t* title, DWORD pid, int time
         Sleep(50);
     }
     return nullptr;
-}
-
-HWND FindChild(HWND parent, const wchar_t* cls, const wchar_t* text) {
-    struct Search {
-        const wchar_t* cls;
-        const wchar_t* text;
-        HWND found;
-    } search{cls, text, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            wchar_t className[64] = {};
-            wchar_t caption[64] = {};
-            GetClassNameW(hwnd, className, 64);
-            GetWindowTextW(hwnd, caption, 64);
-            if (_wcsicmp(className, s->cls) == 0 && (!s->text || wcscmp(caption, s->text) == 0)) {
-                s->found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 bool SaveWindowPicture(HWND window, const wchar_t* path) {
@@ -120,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(500);
 
     // Builder, then the result page's menu item "Save To Text File".
-    const HWND builder = FindChild(window, L"Button", L"Builder");
+    const HWND builder = kestrino::FindChild(window, L"Button", L"Builder");
     if (!builder) return finish(Fail("no Builder button"));
     SendMessageW(builder, BM_CLICK, 0, 0);
     Sleep(300);

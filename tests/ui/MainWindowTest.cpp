@@ -10,6 +10,7 @@
 
 #include "core/Exception.h"
 #include "tests/ui/UiHarness.h"
+#include "tools/FindChild.h"
 
 namespace kestrino::test {
 namespace {
@@ -411,31 +412,6 @@ private:
     PROCESS_INFORMATION pi_{};
 };
 
-HWND ChildWithText(HWND parent, const wchar_t* cls, const wchar_t* text) {
-    struct Search {
-        const wchar_t* cls;
-        const wchar_t* text;
-        HWND found;
-    } search{cls, text, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            wchar_t name[64] = {};
-            GetClassNameW(hwnd, name, 64);
-            // WM_GETTEXT: another process's control answers with its text.
-            wchar_t held[64] = {};
-            SendMessageW(hwnd, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(held));
-            if (_wcsicmp(name, s->cls) == 0 && wcscmp(held, s->text) == 0) {
-                s->found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // The program as a user starts it: its window, its task-bar title, exit code 0.
 TEST(Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed) {
     RunningProgram program;
@@ -453,8 +429,8 @@ TEST(Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed) {
 TEST(Program, ClosingDuringALongRunEndsItPromptlyWithExitCodeZero) {
     RunningProgram program;
     ASSERT_NE(program.window, nullptr);
-    const HWND quantity = ChildWithText(program.window, L"Edit", L"10");
-    const HWND builder = ChildWithText(program.window, L"Button", L"Builder");
+    const HWND quantity = FindChild(program.window, L"Edit", L"10");
+    const HWND builder = FindChild(program.window, L"Button", L"Builder");
     ASSERT_NE(quantity, nullptr);
     ASSERT_NE(builder, nullptr);
     SendMessageW(quantity, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2000000"));
