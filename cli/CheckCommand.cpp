@@ -1,9 +1,13 @@
 #include "cli/CheckCommand.h"
 
+#include "cli/Command.h"
+
 #include "cli/Errors.h"
 #include "cli/ListChecker.h"
 #include "cli/ProgressLine.h"
 #include "cli/SystemIo.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cstdint>
 #include <memory>
@@ -17,9 +21,22 @@ std::string Counted(std::uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+class CheckCommand final : public Command {
+public:
+    void Declare(CLI::App& command) override {
+        command.add_option("FILE", files_, "lists to check; standard input when none or -");
+    }
+    ExitCode Run() override { return CheckLists(files_); }
+
+private:
+    std::vector<std::string> files_;
+};
+
 }  // namespace
 
-int CheckLists(std::vector<std::string> names) {
+std::unique_ptr<Command> MakeCheckCommand() { return std::make_unique<CheckCommand>(); }
+
+ExitCode CheckLists(std::vector<std::string> names) {
     if (names.empty()) names.emplace_back("-");
     std::uint64_t total = 0;
     for (const std::string& name : names) total += RegularFileSize(name);
@@ -51,8 +68,8 @@ int CheckLists(std::vector<std::string> names) {
     const std::uint64_t problems = checker.Report(out);
     WriteStandardError(Counted(checker.Imeis(), "IMEI", "IMEIs") + ", " + Counted(problems, "problem", "problems") +
                        std::string(kNewline));
-    if (unreadable) return 2;
-    return problems > 0 ? 1 : 0;
+    if (unreadable) return ExitCode::kUsage;
+    return problems > 0 ? ExitCode::kFailed : ExitCode::kDone;
 }
 
 }  // namespace kestrino::cli

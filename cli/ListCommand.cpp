@@ -1,5 +1,7 @@
 #include "cli/ListCommand.h"
 
+#include "cli/Command.h"
+
 #include "cli/Interrupt.h"
 #include "cli/ListPipeline.h"
 #include "cli/ProgressLine.h"
@@ -7,6 +9,8 @@
 #include "cli/SystemIo.h"
 #include "core/ImeiList.h"
 #include "core/NumberText.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cstdint>
@@ -27,7 +31,48 @@ void CheckFirstBody(std::string_view first, std::int32_t quantity) {
     BuildImeiList(first, std::min(quantity, std::int32_t{1}), nothing);
 }
 
+class ListCommand final : public Command {
+public:
+    void Declare(CLI::App& command) override {
+        command.add_option("FIRST", request_.first, "the first body, for example 35851102000002")->required();
+        command.add_option("QUANTITY", request_.quantity, "the number of IMEIs; 0 or less writes the header alone")
+            ->required();
+        output_ = command.add_option("-o,--output", outputPath_, "write into FILE, replaced only once the whole list is written")
+                      ->type_name("FILE");
+        command.add_flag("--lf", request_.lf, "end lines with LF instead of CR LF");
+    }
+    ExitCode Run() override {
+        if (output_->count() > 0) request_.output = outputPath_;
+        WriteList(request_);
+        return ExitCode::kDone;
+    }
+
+private:
+    ListRequest request_;
+    std::string outputPath_;
+    CLI::Option* output_ = nullptr;
+};
+
+class LastCommand final : public Command {
+public:
+    void Declare(CLI::App& command) override {
+        command.add_option("FIRST", first_, "the first body")->required();
+        command.add_option("QUANTITY", quantity_, "the number of bodies")->required();
+    }
+    ExitCode Run() override {
+        WriteLast(first_, quantity_);
+        return ExitCode::kDone;
+    }
+
+private:
+    std::string first_;
+    std::string quantity_;
+};
+
 }  // namespace
+
+std::unique_ptr<Command> MakeListCommand() { return std::make_unique<ListCommand>(); }
+std::unique_ptr<Command> MakeLastCommand() { return std::make_unique<LastCommand>(); }
 
 void WriteList(const ListRequest& request) {
     TextToInt64(request.first);  // its error before the quantity's
