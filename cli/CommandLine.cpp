@@ -41,6 +41,16 @@ ExitCode Fail(std::string_view message) {
     return ExitCode::kFailed;
 }
 
+// Help and version text; a standard output that cannot take it fails like any other write.
+ExitCode Print(std::string_view text) {
+    try {
+        StandardOutput().Write(text);
+        return ExitCode::kDone;
+    } catch (const EStreamError& e) {
+        return Fail(e.Message());
+    }
+}
+
 ExitCode Run(int argc, const char* const* argv) {
     CLI::App app("Kestrino's lists of IMEI numbers from the command line.", "kestrino-cli");
     app.set_version_flag("--version", "kestrino-cli " KESTRINO_VERSION_TEXT);
@@ -63,14 +73,11 @@ ExitCode Run(int argc, const char* const* argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
-        StandardOutput().Write(Lines(app.help()));
-        return ExitCode::kDone;
+        return Print(Lines(app.help()));
     } catch (const CLI::CallForAllHelp&) {
-        StandardOutput().Write(Lines(app.help("", CLI::AppFormatMode::All)));
-        return ExitCode::kDone;
+        return Print(Lines(app.help("", CLI::AppFormatMode::All)));
     } catch (const CLI::CallForVersion& e) {
-        StandardOutput().Write(e.what() + std::string(kNewline));
-        return ExitCode::kDone;
+        return Print(e.what() + std::string(kNewline));
     } catch (const CLI::ParseError& e) {
         WriteStandardError("kestrino-cli: " + std::string(e.what()) + std::string(kNewline) + Lines(app.help()));
         return ExitCode::kUsage;

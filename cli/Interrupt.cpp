@@ -1,6 +1,7 @@
 #include "cli/Interrupt.h"
 
 #include "cli/Errors.h"
+#include "fileio/SafeFile.h"
 
 #include <atomic>
 #include <cstddef>
@@ -29,10 +30,31 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return TRUE;
 }
 #else
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction previous[std::size(kSignals)];
+// Requests to end: noted, and the run ends orderly with the old file kept.
+constexpr int kRequests[] = {SIGINT, SIGTERM, SIGHUP};
+// Signals whose default ends the process at once: the file layer's named
+// temporary, if it needed one, goes first, then the signal does what it would have.
+constexpr int kFatal[] = {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ};
+struct sigaction previous[std::size(kRequests) + std::size(kFatal)];
 
-void OnSignal(int) { interrupted.store(true); }
+void OnRequest(int) { interrupted.store(true); }
+
+void OnFatal(int signal) {
+    fileio::RemoveNamedTemporaryNow();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Installs the handler unless the signal was ignored when the program started
+// (nohup, a script's background job): ignored, it stays ignored.
+void Install(int signal, void (*handler)(int), struct sigaction& before) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, nullptr, &before);
+    if (before.sa_handler == SIG_IGN) return;
+    sigaction(signal, &action, nullptr);
+}
 #endif
 
 }  // namespace
@@ -42,10 +64,8 @@ InterruptGuard::InterruptGuard() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 #else
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous[i]);
+    for (std::size_t i = 0; i < std::size(kRequests); ++i) Install(kRequests[i], OnRequest, previous[i]);
+    for (std::size_t i = 0; i < std::size(kFatal); ++i) Install(kFatal[i], OnFatal, previous[std::size(kRequests) + i]);
 #endif
 }
 
@@ -53,7 +73,8 @@ InterruptGuard::~InterruptGuard() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
 #else
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous[i], nullptr);
+    for (std::size_t i = 0; i < std::size(kRequests); ++i) sigaction(kRequests[i], &previous[i], nullptr);
+    for (std::size_t i = 0; i < std::size(kFatal); ++i) sigaction(kFatal[i], &previous[std::size(kRequests) + i], nullptr);
 #endif
 }
 

@@ -4,7 +4,9 @@ namespace kestrino::cli {
 
 // While a guard lives, Ctrl+C (and, on POSIX, SIGTERM and SIGHUP) no longer
 // end the program at once: they are noted, and the file being written is
-// cleaned up by whoever sees Interrupted() first. One guard at a time.
+// cleaned up by whoever sees Interrupted() first. Other signals that end the
+// program first remove a named temporary of the file layer. Signals ignored
+// when the program started stay ignored. One guard at a time.
 class InterruptGuard {
 public:
     InterruptGuard();

@@ -58,7 +58,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 void StandardOutput::Write(std::string_view bytes) {
-    if (!WriteAll(1, bytes)) throw EWriteError();
+    if (!WriteAll(1, bytes)) throw EWriteError("Cannot write to standard output. " + ErrnoText(errno));
 }
 
 void WriteStandardError(std::string_view text) { WriteAll(2, text); }
@@ -73,30 +73,11 @@ void UseBinaryStandardStreams() {
     _setmode(2, _O_BINARY);
 }
 
-std::wstring WideFromUtf8(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n, nullptr, nullptr);
-    return narrow;
-}
 #else
 bool StandardErrorIsTerminal() { return isatty(2) == 1; }
 bool StandardOutputIsTerminal() { return isatty(1) == 1; }
 void UseBinaryStandardStreams() {}
 #endif
-
-std::string ErrnoText(int code) {
-    return ReasonText(std::strerror(code));
-}
 
 std::uint64_t RegularFileSize(const std::string& name) {
 #ifdef _WIN32
@@ -120,7 +101,15 @@ InputFile::InputFile(const std::string& name) : name_(name) {
 #else
     fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
-    if (fd_ < 0) throw EReadError(name, ErrnoText(errno));
+    if (fd_ < 0) {
+        int error = errno;
+#ifdef _WIN32
+        // What a POSIX system says of a folder, where Windows says only that access is denied.
+        const DWORD attributes = GetFileAttributesW(WideFromUtf8(name).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) error = EISDIR;
+#endif
+        throw EReadError(name, ErrnoText(error));
+    }
     owned_ = true;
 #ifdef _WIN32
     struct _stat64 info {};

@@ -3,6 +3,9 @@
 // The program's few contacts with the system's standard streams and files,
 // on POSIX and on Windows. Names and texts are UTF-8 byte strings.
 
+#include "fileio/ByteOutput.h"
+#include "fileio/SystemText.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,15 +22,10 @@ inline constexpr std::string_view kNewline = "\n";
 
 // Receiver of output bytes. Write throws an EStreamError or EInterrupted when
 // the bytes cannot all be written.
-class ByteOutput {
-public:
-    virtual void Write(std::string_view bytes) = 0;
-
-protected:
-    ~ByteOutput() = default;
-};
+using fileio::ByteOutput;
 
 // Standard output without buffering of its own: each Write reaches the system.
+// A failure throws EWriteError "Cannot write to standard output. <reason>".
 class StandardOutput final : public ByteOutput {
 public:
     void Write(std::string_view bytes) override;
@@ -44,7 +42,7 @@ bool StandardOutputIsTerminal();
 void UseBinaryStandardStreams();
 
 // The system's text for an errno value, without trailing blanks and periods.
-std::string ErrnoText(int code);
+using fileio::ErrnoText;
 
 // Bytes of a regular file; 0 for anything else or when it cannot be seen.
 std::uint64_t RegularFileSize(const std::string& name);
@@ -71,8 +69,8 @@ private:
 };
 
 #ifdef _WIN32
-std::wstring WideFromUtf8(std::string_view text);
-std::string Utf8FromWide(std::wstring_view text);
+using fileio::Utf8FromWide;
+using fileio::WideFromUtf8;
 #endif
 
 }  // namespace kestrino::cli
