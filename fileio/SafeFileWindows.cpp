@@ -146,7 +146,10 @@ SafeFile::SafeFile(std::string_view path, const FileSystemCalls& calls) : impl_(
     const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0 || length >= full.size()) throw f.CreateError(length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
     full.resize(length);
-    if (full.rfind(L"\\\\.\\", 0) == 0) return f.OpenDevice(full);  // NUL, CON and other devices
+    if (full.rfind(L"\\\\.\\", 0) == 0) {  // NUL, CON and other devices
+        f.OpenDevice(full);
+        return;
+    }
 
     f.target = Extended(full);
     const DWORD attributes = GetFileAttributesW(f.target.c_str());

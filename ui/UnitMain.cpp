@@ -219,7 +219,11 @@ void TFormKestrino::CopytoClipboard1Click(TObject* /*Sender*/) { mmoResult.Selec
 
 void TFormKestrino::SaveToTextFile1Click(TObject* /*Sender*/) {
     if (!dlgSave.Execute(handle_)) return;
-    SaveBytesToFile(dlgSave.fileName, mmoResult.Text(), saveWrite, saveReplace);
+    // The page as the window holds it, so that a character the code page
+    // cannot hold is refused instead of saved as "?".
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(mmoResult.Handle())) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(mmoResult.Handle(), text.data(), static_cast<int>(text.size()))));
+    SaveTextToFile(dlgSave.fileName, text, saveWrite, saveReplace);
 }
 
 }  // namespace kestrino

@@ -1,10 +1,12 @@
 #include "ui/WinText.h"
 
 #include "core/Exception.h"
+#include "fileio/SystemText.h"
 
 #include <algorithm>
 #include <climits>
 #include <stdexcept>
+#include <vector>
 
 namespace kestrino {
 
@@ -53,13 +55,35 @@ void HwndSetText(HWND hwnd, std::string_view text) {
     SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-std::string SystemErrorText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::wstring text = n && buffer ? std::wstring(buffer, n) : L"System error " + std::to_wstring(error);
-    if (buffer) LocalFree(buffer);
-    return ReasonText(WideToAnsi(text));
+std::string SystemErrorText(DWORD error) { return WideToAnsi(fileio::WideFromUtf8(fileio::SystemErrorText(error))); }
+
+std::optional<std::string> WideToAnsiExactly(std::wstring_view text) {
+    if (text.empty()) return std::string();
+    const int n = CheckedLength(text.size());
+    const UINT codePage = GetACP();
+    // UTF-8 holds every character; the flags below are not allowed with it.
+    const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    const int bytes = WideCharToMultiByte(codePage, flags, text.data(), n, nullptr, 0, nullptr, utf8 ? nullptr : &usedDefault);
+    if (bytes == 0 || usedDefault) return std::nullopt;
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(codePage, flags, text.data(), n, out.data(), bytes, nullptr, utf8 ? nullptr : &usedDefault);
+    if (usedDefault) return std::nullopt;
+    return out;
+}
+
+std::vector<char32_t> CharactersNotInCodePage(std::wstring_view text, std::size_t most) {
+    std::vector<char32_t> found;
+    for (std::size_t i = 0; i < text.size() && found.size() < most;) {
+        const bool pair = i + 1 < text.size() && IS_HIGH_SURROGATE(text[i]) && IS_LOW_SURROGATE(text[i + 1]);
+        const std::wstring_view one = text.substr(i, pair ? 2 : 1);
+        i += one.size();
+        if (WideToAnsiExactly(one)) continue;
+        const char32_t c = pair ? 0x10000 + ((char32_t(one[0]) - 0xD800) << 10) + (char32_t(one[1]) - 0xDC00) : char32_t(one[0]);
+        if (std::find(found.begin(), found.end(), c) == found.end()) found.push_back(c);
+    }
+    return found;
 }
 
 }  // namespace kestrino

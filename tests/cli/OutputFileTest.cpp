@@ -1,6 +1,8 @@
 // list -o: the file is replaced by a whole list or not at all.
 
 #include "tests/cli/CliRunner.h"
+#include "tests/cli/Writers.h"
+#include "tests/fileio/SaveCases.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 namespace kestrino::cli::test {
 namespace {
 namespace fs = std::filesystem;
+namespace save = kestrino::test::save;
 
 const std::string kOld = "old content\r\n";
 const std::string kTwoLines = "IMEI\r\n358511020000026\r\n358511020000034\r\n";
@@ -31,6 +34,28 @@ TEST(CliOutputFile, WritesANewFileAndReplacesAnOldOneLeavingNothingElse) {
     EXPECT_EQ(got.code, 0) << got.err;
     EXPECT_EQ(ReadBytes(file).size(), 176u);
     EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"list.txt"});
+}
+
+// The same rows as the window's Save (tests/ui/FileSaveTest.cpp).
+TEST(CliOutputFile, TreatsEachTargetAsTheWindowsSaveDoes) {
+    for (const save::Case& row : save::kCases) {
+        SCOPED_TRACE(row.what);
+        ScratchFolder folder;
+        const fs::path path = save::Prepare(folder.path(), row.before);
+        const Outcome got = RunCli({"list", "35851102000002", "2", "-o", path.string()});
+        if (row.saved) {
+            EXPECT_EQ(got.code, 0) << got.err;
+            EXPECT_EQ(got.err, "");
+        } else {
+            EXPECT_EQ(got.code, 1);
+            const std::string start = "kestrino-cli: Cannot create file \"" + path.string() + "\". ";
+            EXPECT_EQ(got.err.rfind(start, 0), 0u) << got.err;
+            if (*row.reason) {
+                EXPECT_EQ(got.err, start + row.reason + "." + std::string(kNl));
+            }
+        }
+        EXPECT_EQ(save::CheckAfter(folder.path(), row, kTwoLines), "");
+    }
 }
 
 // Runs that fail keep the old file byte for byte and leave no temporary file.
@@ -89,7 +114,12 @@ TEST(CliOutputFile, AFullDiskLeavesTheOldFileAsItWas) {
     const Outcome got = RunCli({"list", "35851102000002", "20000", "-o", file.string()});
     fs::remove(filler);
     EXPECT_EQ(got.code, 1);
-    EXPECT_EQ(got.err, "kestrino-cli: Stream write error." + std::string(kNl));
+    // The file and the system's reason.
+    const std::string start = "kestrino-cli: Cannot write file \"" + file.string() + "\". ";
+    EXPECT_EQ(got.err.rfind(start, 0), 0u) << got.err;
+#ifndef _WIN32
+    EXPECT_EQ(got.err, start + "No space left on device." + std::string(kNl));
+#endif
     EXPECT_EQ(ReadBytes(file), kOld);
     EXPECT_EQ(NamesIn(folder), std::vector<std::string>{"old.txt"}) << "no temporary file is left behind";
     fs::remove(file);
@@ -103,17 +133,8 @@ TEST(CliOutputFile, CtrlCLeavesTheOldFileAsItWas) {
     ScratchFolder folder;
     WriteBytes(folder.path() / "list.txt", kOld);
     RunningCli cli({"list", "35851102000002", "2147483647", "-o", "list.txt"}, folder.path());
-    // Interrupted once its temporary file exists and has begun to fill.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    bool writing = false;
-    while (!writing && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        for (const auto& entry : fs::directory_iterator(folder.path())) {
-            std::error_code error;
-            writing = writing || (entry.path().filename() != "list.txt" && fs::file_size(entry.path(), error) > 0);
-        }
-    }
-    ASSERT_TRUE(writing) << "the list was not being written";
+    // Interrupted once its temporary file, which has no name, has begun to fill.
+    ASSERT_TRUE(WaitForWriter(folder.path())) << "the list was not being written";
     cli.Interrupt();
     const Outcome got = cli.Wait();
     EXPECT_EQ(got.code, 130);
