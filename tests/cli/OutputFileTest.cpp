@@ -55,6 +55,7 @@ TEST(CliOutputFile, TreatsEachTargetAsTheWindowsSaveDoes) {
             }
         }
         EXPECT_EQ(save::CheckAfter(folder.path(), row, kTwoLines), "");
+        save::Clean(folder.path());
     }
 }
 

@@ -1,6 +1,7 @@
 // Placing a finished list over an old file on Windows, when the replace fails
 // half-way. A real disk seldom does that, so the two calls that place the file
-// are replaced here by ones that fail as ReplaceFileW documents.
+// are replaced here, through the file layer's calls, by ones that fail as
+// ReplaceFileW documents. And a process ended by force while it writes.
 
 #include "cli/Errors.h"
 #include "cli/SafeFile.h"
@@ -46,16 +47,15 @@ class SafeFilePlacing : public ::testing::Test {
 protected:
     void SetUp() override {
         faults = {};
-        SafeFilePlacingCalls().replaceFile = &FakeReplace;
-        SafeFilePlacingCalls().moveFile = &FakeMove;
+        calls.replaceFile = &FakeReplace;
+        calls.moveFile = &FakeMove;
         WriteBytes(file, kOld);
     }
-    void TearDown() override { SafeFilePlacingCalls() = PlacingCalls{}; }
 
     // The message of the failed Commit, "" when it succeeded.
     std::string Save() {
         try {
-            SafeFile out(file.string());
+            SafeFile out(file.string(), calls);
             out.Write(kNew);
             out.Commit();
         } catch (const Exception& e) {
@@ -64,6 +64,7 @@ protected:
         return "";
     }
 
+    fileio::FileSystemCalls calls;
     ScratchFolder folder;
     fs::path file = folder.path() / "list.txt";
 };
@@ -92,7 +93,7 @@ TEST_F(SafeFilePlacing, OldFileMovedAside_NeitherCanBeMovedBack_BothAreKeptAndNa
     ASSERT_EQ(names.size(), 2u);
     for (const std::string& name : names) {
         const std::string bytes = ReadBytes(folder.path() / name);
-        const std::string kept = (bytes == kNew ? "The new list was kept in \"" : "the old file in \"") +
+        const std::string kept = (bytes == kNew ? "The new list was kept in \"" : "The old file was kept in \"") +
                                  (folder.path() / name).string() + "\"";
         EXPECT_TRUE(bytes == kNew || bytes == kOld) << name;
         EXPECT_NE(message.find(kept), std::string::npos) << message;
@@ -100,13 +101,46 @@ TEST_F(SafeFilePlacing, OldFileMovedAside_NeitherCanBeMovedBack_BothAreKeptAndNa
 }
 
 TEST_F(SafeFilePlacing, AFileHeldOpenElsewhereIsReportedBeforeWriting) {
-    SafeFilePlacingCalls() = PlacingCalls{};
     const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     const Outcome got = RunCli({"list", "35851102000002", "2", "-o", file.string()});
     CloseHandle(held);
     EXPECT_EQ(got.code, 1);
     EXPECT_EQ(got.err.rfind("kestrino-cli: Cannot create file \"" + file.string() + "\". ", 0), 0u) << got.err;
+    EXPECT_EQ(ReadBytes(file), kOld);
+    EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"list.txt"});
+}
+
+// TerminateProcess, and SIGTERM or SIGKILL under Wine: the system removes the
+// temporary with the process's handles.
+TEST(SafeFileEnded, NoTemporaryFileOutlivesAProcessEndedByForce) {
+    ScratchFolder folder;
+    const fs::path file = folder.path() / "list.txt";
+    WriteBytes(file, kOld);
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + (fs::path(std::wstring(self, n)).parent_path() / L"kestrino-cli.exe").wstring() +
+                           L"\" list 35851102000002 2147483647 -o \"" + file.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process));
+    // Ended once its temporary has begun to fill.
+    bool writing = false;
+    for (int i = 0; i < 1000 && !writing; ++i) {
+        Sleep(20);
+        for (const auto& entry : fs::directory_iterator(folder.path())) {
+            std::error_code error;
+            writing = writing || (entry.path().filename() != "list.txt" && fs::file_size(entry.path(), error) > 0);
+        }
+    }
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, 20000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_TRUE(writing) << "the list was not being written";
+    for (int i = 0; i < 100 && NamesIn(folder.path()).size() > 1; ++i) Sleep(20);
     EXPECT_EQ(ReadBytes(file), kOld);
     EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"list.txt"});
 }

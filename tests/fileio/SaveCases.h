@@ -82,8 +82,26 @@ inline std::string UnixPath(const fs::path& path) {
 }
 #endif
 
+#ifdef _WIN32
+// Runs a Unix program under Wine (which starts it as it starts any program)
+// and waits until done() says so: Wine's handle of such a process never signals.
+template <class Done>
+bool RunUnix(std::wstring command, const wchar_t* program, Done done) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 250 && !done(); ++i) Sleep(20);
+    return done();
+}
+#endif
+
 // A symbolic link as a user makes one. Under Wine, Windows' own call makes
-// none: the system's ln, which Wine starts as it starts any program, does.
+// none: the system's ln does.
 inline bool MakeLink(const fs::path& link, const std::string& target) {
 #ifdef _WIN32
     const std::string unixLink = UnixPath(link);
@@ -91,23 +109,28 @@ inline bool MakeLink(const fs::path& link, const std::string& target) {
         return CreateSymbolicLinkW(link.c_str(), fs::path(target).make_preferred().c_str(),
                                    SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
     }
-    std::wstring command = L"/bin/ln -s \"" + fs::path(target).wstring() + L"\" \"" + fs::path(unixLink).wstring() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int i = 0; i < 100 && !fs::exists(link); ++i) Sleep(20);
-    return fs::exists(link);
+    const std::wstring command =
+        L"/bin/ln -s \"" + fs::path(target).wstring() + L"\" \"" + fs::path(unixLink).wstring() + L"\"";
+    return RunUnix(command, L"Z:\\bin\\ln", [&] { return fs::exists(link); });
 #else
     std::error_code error;
     fs::create_symlink(target, link, error);
     return !error;
 #endif
+}
+
+// Removes a folder and what it holds; a link in it goes as a link, never
+// through it (Wine's own calls cannot remove a link whose target has gone).
+inline void Clean(const fs::path& folder) {
+    std::error_code ignored;
+#ifdef _WIN32
+    const std::string unixFolder = UnixPath(folder);
+    if (!unixFolder.empty() && fs::exists(folder)) {
+        RunUnix(L"/bin/rm -rf \"" + fs::path(unixFolder).wstring() + L"\"", L"Z:\\bin\\rm",
+                [&] { return !fs::exists(folder); });
+    }
+#endif
+    fs::remove_all(folder, ignored);
 }
 
 // A full path to the target as a link holds it.
@@ -120,8 +143,10 @@ inline std::string LinkText(const fs::path& target) {
 #endif
 }
 
-// Lays out the folder (which must be empty) for a row; returns the path to save to.
+// Lays out the folder afresh for a row; returns the path to save to.
 inline fs::path Prepare(const fs::path& folder, Before before) {
+    Clean(folder);
+    fs::create_directories(folder);
     const fs::path list = folder / "list.txt";
     const fs::path keep = folder / "keep";
     switch (before) {

@@ -1,12 +1,15 @@
-// Saving over an existing file when the replace fails, and saving at the path
-// length limit: through the real menu item, dialog and error box.
+// Saving: the targets kestrino-cli meets too, a page the code page cannot
+// hold, over an existing file when the replace fails, and at the path length
+// limit: through the real menu item, dialog and error box.
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "tests/fileio/SaveCases.h"
 #include "tests/ui/UiHarness.h"
+#include "ui/FileSave.h"
 #include "ui/WinText.h"
 
 namespace kestrino::test {
@@ -91,6 +94,103 @@ protected:
         ASSERT_EQ(WideToAnsi(Text(form->mmoResult.Handle())), kNewList);
     }
 };
+
+// The same rows as kestrino-cli's -o (tests/cli/OutputFileTest.cpp). The
+// dialog opens a folder it is given instead of returning it: those rows save
+// without it.
+TEST_F(FileSaveTest, TreatsEachTargetAsKestrinoCliDoes) {
+    namespace save = kestrino::test::save;
+    int n = 0;
+    for (const save::Case& row : save::kCases) {
+        SCOPED_TRACE(row.what);
+        const std::filesystem::path folder = TempFolder() + L"\\targets-" + std::to_wstring(++n);
+        const std::filesystem::path path = save::Prepare(folder, row.before);
+        std::wstring said;
+        if (row.before == save::Before::kFolder || row.before == save::Before::kLinkToFolder) {
+            try {
+                SaveTextToFile(path.wstring(), Text(form->mmoResult.Handle()));
+            } catch (const Exception& e) {
+                said = AnsiToWide(WithFinalPeriod(e.Message()));
+            }
+        } else {
+            said = SaveAs(path.wstring());
+        }
+        if (row.saved) {
+            EXPECT_EQ(said, L"");
+        } else {
+            const std::wstring start = L"Cannot create file \"" + path.wstring() + L"\". ";
+            EXPECT_EQ(said.rfind(start, 0), 0u) << WideToAnsi(said);
+            if (*row.reason) {
+                EXPECT_EQ(said, start + AnsiToWide(row.reason) + L".");
+            }
+        }
+        EXPECT_EQ(save::CheckAfter(folder, row, kNewList), "");
+        save::Clean(folder);
+    }
+}
+
+// Characters the ANSI code page cannot hold are not saved as "?": the save
+// says which and writes nothing. A page the code page holds is saved byte for byte.
+TEST_F(FileSaveTest, APageTheCodePageCannotHoldIsRefusedAndOneItHoldsIsSavedByteForByte) {
+    const std::wstring folder = TempFolder() + L"\\codepage";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\old.txt";
+    WriteFileBytes(path, kOld);
+
+    SetWindowTextW(form->mmoResult.Handle(), L"IMEI\r\n\u4E2D\u6587\u30C6\u30B9\u30C8\u20AC\U0001F600\r\n");
+    const std::wstring said = SaveAs(path);
+    const std::wstring start = L"Cannot create file \"" + path + L"\". Code page " + std::to_wstring(GetACP()) +
+                               L" cannot hold these characters of the text: ";
+    EXPECT_EQ(said.rfind(start, 0), 0u) << WideToAnsi(said);
+    // No ANSI code page holds a character beyond U+FFFF.
+    EXPECT_NE(said.find(L"U+1F600"), std::wstring::npos) << WideToAnsi(said);
+    EXPECT_EQ(said.back(), L'.');
+    EXPECT_EQ(ReadFileBytes(path), kOld);
+    EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{L"old.txt"});
+    EXPECT_EQ(Text(form->mmoResult.Handle()).size(), 16u) << "the page is kept";
+
+    // Every character of a single-byte code page from 0xA0 on, as the page holds them.
+    CPINFO info{};
+    GetCPInfo(CP_ACP, &info);
+    if (info.MaxCharSize == 1) {
+        std::string bytes = "IMEI\r\n";
+        for (int c = 0xA0; c <= 0xFF; ++c) {
+            const char byte = static_cast<char>(c);
+            wchar_t wide = 0;
+            BOOL lost = FALSE;
+            char back = 0;
+            if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &byte, 1, &wide, 1) == 1 &&
+                WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &wide, 1, &back, 1, nullptr, &lost) == 1 && !lost &&
+                back == byte) {
+                bytes += byte;
+            }
+        }
+        SetWindowTextW(form->mmoResult.Handle(), AnsiToWide(bytes).c_str());
+        EXPECT_EQ(SaveAs(path), L"");
+        EXPECT_EQ(ReadFileBytes(path), bytes);
+    }
+    RemoveFolder(folder);
+}
+
+// A name longer than the dialog's own limits: the dialog takes it or says
+// it is too long, and the program goes on.
+TEST_F(FileSaveTest, ANameOfAbout265CharactersInTheDialogIsSavedOrRefusedWithoutACrash) {
+    const std::wstring folder = TempFolder() + L"\\long";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const std::size_t length : {std::size_t{265}, std::size_t{300}, std::size_t{1000}}) {
+        SCOPED_TRACE(length);
+        const std::wstring path = folder + L"\\" + std::wstring(length - folder.size() - 5, L'n') + L".txt";
+        const std::wstring said = SaveAs(path);
+        if (said.empty()) {
+            EXPECT_EQ(ReadFileBytes(path), kNewList);
+        } else {
+            EXPECT_EQ(ReadFileBytes(path), "");
+        }
+        EXPECT_TRUE(IsWindow(form->Handle()));
+        EXPECT_EQ(WideToAnsi(Text(form->mmoResult.Handle())), kNewList) << "the list is kept";
+    }
+    RemoveFolder(folder);
+}
 
 TEST_F(FileSaveTest, AFailedReplaceLeavesTheOldFileOrTheNewListUnderTheChosenName) {
     constexpr int kEvery = 1000;
