@@ -172,26 +172,6 @@ TEST_F(FileSaveTest, APageTheCodePageCannotHoldIsRefusedAndOneItHoldsIsSavedByte
     RemoveFolder(folder);
 }
 
-// A name longer than the dialog's own limits: the dialog takes it or says
-// it is too long, and the program goes on.
-TEST_F(FileSaveTest, ANameOfAbout265CharactersInTheDialogIsSavedOrRefusedWithoutACrash) {
-    const std::wstring folder = TempFolder() + L"\\long";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (const std::size_t length : {std::size_t{265}, std::size_t{300}, std::size_t{1000}}) {
-        SCOPED_TRACE(length);
-        const std::wstring path = folder + L"\\" + std::wstring(length - folder.size() - 5, L'n') + L".txt";
-        const std::wstring said = SaveAs(path);
-        if (said.empty()) {
-            EXPECT_EQ(ReadFileBytes(path), kNewList);
-        } else {
-            EXPECT_EQ(ReadFileBytes(path), "");
-        }
-        EXPECT_TRUE(IsWindow(form->Handle()));
-        EXPECT_EQ(WideToAnsi(Text(form->mmoResult.Handle())), kNewList) << "the list is kept";
-    }
-    RemoveFolder(folder);
-}
-
 TEST_F(FileSaveTest, AFailedReplaceLeavesTheOldFileOrTheNewListUnderTheChosenName) {
     constexpr int kEvery = 1000;
     enum Outcome { kSaved, kOldKept, kBothKeptAside };
