@@ -215,8 +215,15 @@ void SafeFile::Write(std::string_view bytes) {
 std::string SafeFile::PathForWriting() {
     Impl& f = *impl_;
     if (f.direct) return {};
-    // Another program cannot open a file whose deletion is pending.
+    // Another program cannot open a file whose deletion is pending, nor one
+    // held with the right to delete it: from here on it has a name, like any file.
     if (f.deleteOnClose && SetDeleteOnClose(f.handle, false)) f.deleteOnClose = false;
+    if (!f.deleteOnClose) {
+        CloseHandle(f.handle);
+        f.handle = CreateFileW(f.temp.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f.handle == INVALID_HANDLE_VALUE) throw f.CreateError(GetLastError());
+    }
     return Shown(f.temp);
 }
 
