@@ -59,6 +59,30 @@ TEST(CliOutputFile, TreatsEachTargetAsTheWindowsSaveDoes) {
     }
 }
 
+// kestrino-cli.exe says what the native program says of the same target.
+TEST(CliOutputFile, AnEmptyNameOrAFolderGetTheSameReasonOnEveryPlatform) {
+    struct Row {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Row rows[] = {
+        {{"list", "35851102000002", "2", "-o", ""}, "Cannot create file \"\". No such file or directory."},
+        {{"list", "35851102000002", "2", "-o", "sub"}, "Cannot create file \"sub\". Is a directory."},
+        {{"check", "sub"}, "Cannot read file \"sub\". Is a directory."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        ScratchFolder folder;
+        fs::create_directory(folder.path() / "sub");
+        const Outcome got = RunCli(row.args, "", folder.path());
+        EXPECT_NE(got.code, 0);
+        const std::string line = "kestrino-cli: " + std::string(row.message) + std::string(kNl);
+        EXPECT_EQ(got.err.substr(0, line.size()), line);
+        EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"sub"});
+        EXPECT_TRUE(fs::is_empty(folder.path() / "sub"));
+    }
+}
+
 // Runs that fail keep the old file byte for byte and leave no temporary file.
 TEST(CliOutputFile, AFailingRunLeavesTheOldFileAsItWas) {
     const std::vector<std::vector<std::string>> failing = {
