@@ -44,7 +44,8 @@ std::string FolderOf(const std::string& path) {
 // names; -1 for any other path.
 int OwnDescriptor(const std::string& path) {
     const std::string pid = "/proc/" + std::to_string(::getpid()) + "/fd/";
-    for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"), std::string("/proc/thread-self/fd/"), pid}) {
+    const std::string prefixes[] = {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/", pid};
+    for (const std::string& prefix : prefixes) {
         if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size() || path.size() > prefix.size() + 9) continue;
         int fd = 0;
         for (std::size_t i = prefix.size(); i < path.size(); ++i) {
@@ -72,7 +73,9 @@ Target FinalTarget(const std::string& path, std::string_view given) {
         if (::lstat(target.path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
         char link[PATH_MAX];
         const ssize_t n = ::readlink(target.path.c_str(), link, sizeof link);
-        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof link) throw EFCreateError(given, ErrnoText(n < 0 ? errno : ENAMETOOLONG));
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof link) {
+            throw EFCreateError(given, ErrnoText(n < 0 ? errno : ENAMETOOLONG));
+        }
         std::string next(link, static_cast<std::size_t>(n));
         target.path = next[0] == '/' ? next : FolderOf(target.path) + "/" + next;
     }

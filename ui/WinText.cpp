@@ -65,10 +65,11 @@ std::optional<std::string> WideToAnsiExactly(std::wstring_view text) {
     const bool utf8 = codePage == CP_UTF8;
     const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    const int bytes = WideCharToMultiByte(codePage, flags, text.data(), n, nullptr, 0, nullptr, utf8 ? nullptr : &usedDefault);
+    BOOL* lost = utf8 ? nullptr : &usedDefault;
+    const int bytes = WideCharToMultiByte(codePage, flags, text.data(), n, nullptr, 0, nullptr, lost);
     if (bytes == 0 || usedDefault) return std::nullopt;
     std::string out(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(codePage, flags, text.data(), n, out.data(), bytes, nullptr, utf8 ? nullptr : &usedDefault);
+    WideCharToMultiByte(codePage, flags, text.data(), n, out.data(), bytes, nullptr, lost);
     if (usedDefault) return std::nullopt;
     return out;
 }
@@ -80,7 +81,8 @@ std::vector<char32_t> CharactersNotInCodePage(std::wstring_view text, std::size_
         const std::wstring_view one = text.substr(i, pair ? 2 : 1);
         i += one.size();
         if (WideToAnsiExactly(one)) continue;
-        const char32_t c = pair ? 0x10000 + ((char32_t(one[0]) - 0xD800) << 10) + (char32_t(one[1]) - 0xDC00) : char32_t(one[0]);
+        const char32_t c =
+            pair ? 0x10000 + ((char32_t(one[0]) - 0xD800) << 10) + (char32_t(one[1]) - 0xDC00) : char32_t(one[0]);
         if (std::find(found.begin(), found.end(), c) == found.end()) found.push_back(c);
     }
     return found;
