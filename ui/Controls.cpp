@@ -222,6 +222,13 @@ LRESULT TSpinEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         PlaceButtons();
         return r;
     }
+    case WM_PAINT: {
+        // The edit class paints with its parent's clipping (CS_PARENTDC), over
+        // the buttons inside it: they are drawn again on top.
+        const LRESULT r = Default(msg, wp, lp);
+        if (upDown_) RedrawWindow(upDown_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        return r;
+    }
     }
     return Default(msg, wp, lp);
 }

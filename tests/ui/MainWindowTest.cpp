@@ -237,6 +237,72 @@ TEST_F(FormTest, SpinEditFiltersKeysAndWrapsItsSteps) {
     EXPECT_EQ(Text(qty), L"4");
 }
 
+// The dark pixels the window shows where a child stands: what the window's own
+// drawing left there, read back from the window, as the screen gets it.
+int DarkPixelsOver(HWND child) {
+    const HWND top = GetAncestor(child, GA_ROOT);
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+    HDC dc = GetDC(top);
+    int dark = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const COLORREF c = GetPixel(dc, x, y);
+            if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 0x80) ++dark;
+        }
+    }
+    ReleaseDC(top, dc);
+    return dark;
+}
+
+// The quantity's step buttons stay drawn after a click into the field and
+// after a press of Builder, not only once the mouse passes over them.
+TEST_F(FormTest, SpinButtonsStayDrawnAfterAClickIntoTheFieldOrABuilderPress) {
+    const HWND qty = form->seQty.Handle();
+    const HWND buttons = form->seQty.UpDown();
+    // A click as the mouse gives it, in the control's client pixels.
+    const auto click = [](HWND control) {
+        PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    };
+    const struct {
+        const char* what;
+        HWND focus;    // where the focus is before
+        HWND clicked;
+    } rows[] = {
+        {"a click into the field", form->edtFirstIMEI.Handle(), qty},
+        {"a press of Builder after typing the quantity", qty, form->Button1.Handle()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetFocus(row.focus);
+        RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Pump();
+        const int arrows = DarkPixelsOver(buttons);
+        ASSERT_GT(arrows, 4) << "the two arrows, before";
+        click(row.clicked);
+        Pump();
+        EXPECT_EQ(DarkPixelsOver(buttons), arrows);
+    }
+}
+
+// The title bar's minimise button takes the window off the screen, leaving the
+// task-bar entry iconic; restoring that entry brings the window back.
+TEST_F(FormTest, MinimiseHidesTheWindowAndRestoreBringsItBack) {
+    const HWND app = Application().Handle();
+    const HWND window = form->Handle();
+    const auto state = [&] {
+        return std::string("window ") + (IsWindowVisible(window) ? "visible" : "hidden") + (IsIconic(window) ? ", iconic" : "") +
+               "; task-bar entry " + (IsIconic(app) ? "iconic" : "not iconic");
+    };
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(window) && IsIconic(app); }, state));
+    PostMessageW(app, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) && !IsIconic(window) && !IsIconic(app); }, state));
+    EXPECT_EQ(GetActiveWindow(), window);
+}
+
 TEST_F(FormTest, CtrlTabSwitchesPagesWithinThePageControl) {
     SetFocus(form->pgc.Handle());
     KeyWith(form->pgc.Handle(), VK_TAB, true, false);

@@ -20,11 +20,26 @@
 namespace kestrino::test {
 
 // Handles whatever is queued, as the event loop would, until nothing is left.
-inline void Pump() {
-    for (int i = 0; i < 3; ++i) {
-        Application().ProcessMessages();
-        Sleep(1);
+// A posted action has then run to its end, modal dialogs and runs included.
+inline void Pump() { Application().ProcessMessages(); }
+
+// How long a test waits for what another thread, process or the display does.
+constexpr DWORD kDeadlineMs = 20000;
+
+// Handles events, as the event loop would, until done() holds; fails with
+// what seen() describes when it does not within the deadline.
+template <class Done, class Seen>
+::testing::AssertionResult PumpUntil(Done done, Seen seen, DWORD deadlineMs = kDeadlineMs) {
+    const ULONGLONG end = GetTickCount64() + deadlineMs;
+    for (;;) {
+        Pump();
+        if (done()) return ::testing::AssertionSuccess();
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) break;
+        // Wakes at the next message, or soon, for a condition another thread changes.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)), QS_ALLINPUT);
     }
+    return ::testing::AssertionFailure() << "not within " << deadlineMs << " ms; seen: " << seen();
 }
 
 inline void Key(HWND hwnd, UINT vk) {
