@@ -3,6 +3,7 @@
 #include <new>
 
 #include "core/Exception.h"
+#include "ui/Controls.h"
 #include "ui/WinText.h"
 
 namespace kestrino {
@@ -38,14 +39,7 @@ void TApplication::Initialize() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     icon_ = LoadIconW(instance, L"MAINICON");
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hIcon = icon_;
-    wc.hIconSm = icon_;
-    wc.lpszClassName = kAppClass;
-    RegisterClassExW(&wc);
+    RegisterWindowClass({.name = kAppClass, .proc = WndProc, .icon = icon_});
     // A zero-size popup: invisible itself, it owns the main window and gives the
     // program one task-bar entry that carries the application title.
     handle_ = CreateWindowExW(0, kAppClass, title_.c_str(),

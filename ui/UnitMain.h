@@ -7,7 +7,13 @@
 #include <string>
 
 #include "ui/Application.h"
+#include "ui/Captions.h"
+#include "ui/Containers.h"
 #include "ui/Controls.h"
+#include "ui/Edits.h"
+#include "ui/Memo.h"
+#include "ui/Menus.h"
+#include "ui/Picture.h"
 #include "ui/FileSave.h"
 
 namespace kestrino {
