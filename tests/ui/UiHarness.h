@@ -171,6 +171,25 @@ inline int FilesIn(const std::wstring& folder) {
     return static_cast<int>(std::count_if(names.begin(), names.end(), [](const std::wstring& n) { return n.back() != L'\\'; }));
 }
 
+// The visible dialog of this process's (message box, save dialog), if one is open.
+inline HWND OpenDialog() {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            wchar_t cls[32] = {};
+            GetClassNameW(hwnd, cls, 32);
+            if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && wcscmp(cls, L"#32770") == 0) {
+                *reinterpret_cast<HWND*>(param) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Watches for modal dialogs of this process on a thread of its own and hands
 // each to a responder, which reads it and answers it.
 class DialogWatcher {
@@ -187,32 +206,24 @@ public:
     static std::wstring Caption(HWND dialog) { return Text(dialog); }
     // The message box's text is the static control 0xFFFF.
     static std::wstring MessageText(HWND dialog) { return Text(GetDlgItem(dialog, 0xFFFF)); }
-    static void Answer(HWND dialog, int id) { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    // Sent, not posted: the answer comes before anything the dialog has
+    // queued for itself, and has been taken when this returns.
+    static void Answer(HWND dialog, int id) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, kDeadlineMs, &ignored);
+    }
 
 private:
     void Watch() {
         while (!stop_) {
-            HWND found = nullptr;
-            EnumWindows(
-                [](HWND hwnd, LPARAM param) -> BOOL {
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(hwnd, &pid);
-                    wchar_t cls[32] = {};
-                    GetClassNameW(hwnd, cls, 32);
-                    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && wcscmp(cls, L"#32770") == 0) {
-                        *reinterpret_cast<HWND*>(param) = hwnd;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&found));
-            if (found && found != last_) {
+            const HWND found = OpenDialog();
+            // Shown once its set-up is done; enabled once no box of its own is over it.
+            if (found && found != last_ && IsWindowEnabled(found)) {
                 last_ = found;
-                Sleep(100);  // let the dialog finish its set-up
                 ++seen_;
                 responder_(found);
             }
-            Sleep(20);
+            Sleep(10);  // polling, not waiting for a result: it watches for as long as it lives
         }
     }
 
@@ -271,7 +282,10 @@ protected:
             }
         });
         MenuCommand(form->SaveToTextFile1);
-        for (int i = 0; i < 20; ++i) Pump();
+        // The command has run to its end once its dialogs have been answered.
+        EXPECT_TRUE(PumpUntil([&] { return watcher.Seen() > 0 && !OpenDialog(); },
+                              [&] { return std::to_string(watcher.Seen()) + " dialogs answered, one still open: " +
+                                           (OpenDialog() ? "yes" : "no"); }));
         return said;
     }
     // Puts the caret at a position, as a click into the text would.
