@@ -290,7 +290,7 @@ TEST_F(FormTest, SpinButtonsStayDrawnAfterAClickIntoTheFieldOrABuilderPress) {
 }
 
 // The title bar's minimise button takes the window off the screen, leaving the
-// task-bar entry iconic; restoring that entry brings the window back.
+// task-bar entry iconic; a double click on that entry brings the window back.
 TEST_F(FormTest, MinimiseHidesTheWindowAndRestoreBringsItBack) {
     const HWND app = Application().Handle();
     const HWND window = form->Handle();
@@ -300,7 +300,9 @@ TEST_F(FormTest, MinimiseHidesTheWindowAndRestoreBringsItBack) {
     };
     PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(window) && IsIconic(app); }, state));
-    PostMessageW(app, WM_SYSCOMMAND, SC_RESTORE, 0);
+    RECT icon{};
+    GetWindowRect(app, &icon);
+    PostMessageW(app, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(icon.left + 2, icon.top + 2));
     EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) && !IsIconic(window) && !IsIconic(app); }, state));
     EXPECT_EQ(GetActiveWindow(), window);
 }
