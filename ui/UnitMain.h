@@ -86,7 +86,7 @@ public:
 
 private:
     // Creation and layout (UnitMainLayout.cpp).
-    static void RegisterWindowClass();
+    static void RegisterFormClass();
     void CreateControls();
     void CreateFonts(int dpi);
     void DeleteFonts();

@@ -60,8 +60,8 @@ void Place(HWND hwnd, const RECT& r) {
 
 }  // namespace
 
-void TFormKestrino::RegisterWindowClass() {
-    static const DWORD error = kestrino::RegisterWindowClass({
+void TFormKestrino::RegisterFormClass() {
+    static const DWORD error = RegisterWindowClass({
         .name = kFormClass,
         .proc = WndProc,
         .icon = Application().Icon(),
@@ -72,7 +72,7 @@ void TFormKestrino::RegisterWindowClass() {
 }
 
 TFormKestrino::TFormKestrino() {
-    RegisterWindowClass();
+    RegisterFormClass();
     // The window definition: every control with its properties, no handler yet.
     handle_ = createWindow(0, kFormClass, L"Kestrino 1.0 Belta", kFormStyle, kDesignLeft, kDesignTop, kDesignWidth,
                            kDesignHeight, Application().Handle(), nullptr, GetModuleHandleW(nullptr), this);
