@@ -46,12 +46,12 @@ bench-cli:
 # Each target runs for FUZZ_SECONDS with its own corpus and dictionary.
 FUZZ_TARGETS := number_text imei_list
 fuzz:
-	@bash scripts/setup.sh fuzz
+	@bash scripts/setup.sh native fuzz
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz --target $(addprefix fuzz_,$(FUZZ_TARGETS))
 	@set -e; for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build/fuzz/corpus-$$t; \
-	  clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I. \
-	    fuzz/fuzz_$$t.cpp core/*.cpp -o build/fuzz/fuzz_$$t; \
-	  build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build/fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -dict=fuzz/$$t.dict build/fuzz/corpus-$$t; \
 	done
 

@@ -47,7 +47,7 @@ bench_cli() {
 }
 
 fuzz() {
-  need_packages clang libclang-rt-14-dev
+  need_packages make cmake clang libclang-rt-14-dev
 }
 
 run() {
@@ -132,15 +132,25 @@ mingw_cli11() {
   echo "$version" > "$stamp"
 }
 
+# What goes into the prefixes: this set-up's own steps, the settings they are made with, the Wine
+# that makes them and the fonts copied in. A change to any of them makes the prefixes again.
+wine_prefix_stamp() {
+  { declare -f wine_prefix; echo "$kestrino_wine_dll_overrides"; wine --version 2>/dev/null; ls -l /usr/share/wine/fonts; } \
+    | sha256sum | cut -d' ' -f1
+}
+
 wine_prefix() {
-  local prefix="$cache/wine" headless="$cache/wine-headless"
-  [ -f "$headless/.kestrino-v4" ] && return 0
+  local prefix="$cache/wine" headless="$cache/wine-headless" stamp
+  # shellcheck source=wine-env.sh
+  . "$root/scripts/wine-env.sh"
+  stamp=$(wine_prefix_stamp)
+  [ "$(cat "$headless/.kestrino-prefix" 2>/dev/null)" = "$stamp" ] && return 0
   step="prepare the Wine prefixes"
   rm -rf "$prefix" "$headless"
   # Made without a display; the wineserver is ended so that a later run starts
   # its own on that run's display.
   (
-    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="$kestrino_wine_dll_overrides"
     unset DISPLAY
     wineboot --init >/dev/null 2>&1 || true
     wineserver -w
@@ -165,7 +175,8 @@ wine_prefix() {
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x1024 /f >/dev/null 2>&1
     wineserver -w
   )
-  touch "$prefix/.kestrino-v4" "$headless/.kestrino-v4"
+  echo "$stamp" > "$prefix/.kestrino-prefix"
+  echo "$stamp" > "$headless/.kestrino-prefix"
 }
 
 windows() {

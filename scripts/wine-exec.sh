@@ -3,5 +3,6 @@
 root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${WINEPREFIX:-$root/.cache/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+. "$root/scripts/wine-env.sh"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-$kestrino_wine_dll_overrides}"
 exec wine "$@"

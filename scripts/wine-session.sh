@@ -5,7 +5,8 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${WINEPREFIX:-$root/.cache/wine-headless}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+. "$root/scripts/wine-env.sh"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-$kestrino_wine_dll_overrides}"
 
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "core/Exception.h"
+#include "ui/Controls.h"
 #include "ui/WinText.h"
 
 namespace kestrino {
@@ -38,14 +39,7 @@ void TApplication::Initialize() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     icon_ = LoadIconW(instance, L"MAINICON");
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hIcon = icon_;
-    wc.hIconSm = icon_;
-    wc.lpszClassName = kAppClass;
-    RegisterClassExW(&wc);
+    RegisterWindowClass({.name = kAppClass, .proc = WndProc, .icon = icon_});
     // A zero-size popup: invisible itself, it owns the main window and gives the
     // program one task-bar entry that carries the application title.
     handle_ = CreateWindowExW(0, kAppClass, title_.c_str(),
@@ -70,6 +64,21 @@ void TApplication::ShowMainWindow() {
     }
 }
 
+void TApplication::Minimize() {
+    if (!handle_) return;
+    ShowWindow(handle_, SW_MINIMIZE);
+    // Windows hides the windows an iconic window owns; Wine leaves them on screen.
+    if (mainWindow_) ShowWindow(mainWindow_, SW_HIDE);
+}
+
+void TApplication::Restore() {
+    if (handle_ && IsIconic(handle_)) ShowWindow(handle_, SW_RESTORE);
+    if (mainWindow_) {
+        ShowWindow(mainWindow_, SW_SHOW);
+        SetForegroundWindow(mainWindow_);
+    }
+}
+
 LRESULT CALLBACK TApplication::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     TApplication& app = Application();
     switch (msg) {
@@ -77,15 +86,11 @@ LRESULT CALLBACK TApplication::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         // The task-bar entry restores, minimises and closes the main window.
         switch (wp & 0xFFF0) {
         case SC_RESTORE:
-            DefWindowProcW(hwnd, msg, wp, lp);
-            if (app.mainWindow_) {
-                ShowWindow(app.mainWindow_, SW_SHOW);
-                SetForegroundWindow(app.mainWindow_);
-            }
+            app.Restore();
             return 0;
         case SC_MINIMIZE:
-            if (app.mainWindow_) ShowWindow(app.mainWindow_, SW_HIDE);
-            break;
+            app.Minimize();
+            return 0;
         case SC_CLOSE:
             if (app.mainWindow_) PostMessageW(app.mainWindow_, WM_CLOSE, 0, 0);
             return 0;

@@ -37,6 +37,10 @@ public:
     HWND Handle() const { return handle_; }
     void SetMainWindow(HWND hwnd, MessageFilter* filter);
     void ShowMainWindow();
+    // Takes the main window off the screen, leaving the task-bar entry iconic,
+    // and brings it back: the title bar's and the task bar's buttons.
+    void Minimize();
+    void Restore();
 
     // Shows the error being handled (call inside a catch block).
     void HandleException() noexcept;

@@ -7,7 +7,7 @@
 #include "core/Exception.h"
 #include "core/NumberText.h"
 #include "ui/Application.h"
-#include "ui/Controls.h"
+#include "ui/Memo.h"
 
 namespace kestrino {
 

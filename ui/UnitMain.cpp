@@ -88,7 +88,7 @@ LRESULT TFormKestrino::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == SC_MINIMIZE && Application().Handle()) {
             // The task-bar entry belongs to the application window; it minimises for us.
-            ShowWindow(Application().Handle(), SW_MINIMIZE);
+            Application().Minimize();
             return 0;
         }
         break;

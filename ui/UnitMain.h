@@ -7,7 +7,13 @@
 #include <string>
 
 #include "ui/Application.h"
+#include "ui/Captions.h"
+#include "ui/Containers.h"
 #include "ui/Controls.h"
+#include "ui/Edits.h"
+#include "ui/Memo.h"
+#include "ui/Menus.h"
+#include "ui/Picture.h"
 #include "ui/FileSave.h"
 
 namespace kestrino {
@@ -80,7 +86,7 @@ public:
 
 private:
     // Creation and layout (UnitMainLayout.cpp).
-    static void RegisterWindowClass();
+    static void RegisterFormClass();
     void CreateControls();
     void CreateFonts(int dpi);
     void DeleteFonts();

@@ -28,9 +28,9 @@ constexpr int kPanelBorderless = 2;
 // Right edges of the status bar's panels; the last runs to the bar's end.
 constexpr int kPanelEdges[TStatusBar::kPanels] = {80, 160, 240, -1};
 
-constexpr COLORREF kPurple = RGB(128, 0, 128);
-constexpr COLORREF kFuchsia = RGB(255, 0, 255);
-constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr TFixedColor kPurple{RGB(128, 0, 128)};
+constexpr TFixedColor kFuchsia{RGB(255, 0, 255)};
+constexpr TFixedColor kBlack{RGB(0, 0, 0)};
 
 // Per-monitor DPI functions exist from Windows 10 on; older systems use the
 // screen's DPI.
@@ -60,24 +60,19 @@ void Place(HWND hwnd, const RECT& r) {
 
 }  // namespace
 
-void TFormKestrino::RegisterWindowClass() {
-    static const DWORD error = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WndProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.hIcon = Application().Icon();
-        wc.hIconSm = Application().Icon();
-        wc.lpszClassName = kFormClass;
-        return RegisterClassExW(&wc) ? DWORD{0} : GetLastError();
-    }();
+void TFormKestrino::RegisterFormClass() {
+    static const DWORD error = RegisterWindowClass({
+        .name = kFormClass,
+        .proc = WndProc,
+        .icon = Application().Icon(),
+        .cursor = ArrowCursor(),
+        .background = FaceBrush(),
+    });
     if (error != 0) throw Exception("Cannot register the main window's class. " + SystemErrorText(error));
 }
 
 TFormKestrino::TFormKestrino() {
-    RegisterWindowClass();
+    RegisterFormClass();
     // The window definition: every control with its properties, no handler yet.
     handle_ = createWindow(0, kFormClass, L"Kestrino 1.0 Belta", kFormStyle, kDesignLeft, kDesignTop, kDesignWidth,
                            kDesignHeight, Application().Handle(), nullptr, GetModuleHandleW(nullptr), this);
@@ -121,38 +116,38 @@ void TFormKestrino::CreateControls() {
     Image1.SetBitmap(logo, logoWidth, logoHeight);
 
     StatusBar1.design = {0, 414, kDesignWidth, 19};
-    StatusBar1.Create({handle_, {kPanelBorderless}});
+    StatusBar1.Create({.parent = handle_, .borderless = {kPanelBorderless}});
 
     GroupBox1.design = {0, 0, kDesignWidth, 97};
-    GroupBox1.Create({handle_});
+    GroupBox1.Create({.parent = handle_});
     GroupBox1.OnPaint = [this](HDC dc, const RECT& client, HFONT font) { PaintGroupBox(dc, client, font); };
     const HWND group = GroupBox1.Handle();
 
-    const TColors captionColors{kBlack, COLOR_BTNTEXT, COLOR_BTNFACE, true};
     Label1.design = {8, 20, 82, 16};
-    Label1.Create({group, "First IMEI14 : ", captionColors});
+    Label1.Create({.parent = group, .caption = "First IMEI14 : ", .textColor = kBlack});
     lblIMEI14Len.design = {248, 20, 7, 15};
-    lblIMEI14Len.Create({group, "", {kPurple, COLOR_BTNTEXT, COLOR_BTNFACE, true}});
+    lblIMEI14Len.Create({.parent = group, .textColor = kPurple});
     Label2.design = {282, 19, 33, 16};
-    Label2.Create({group, "Qty : ", captionColors});
+    Label2.Create({.parent = group, .caption = "Qty : ", .textColor = kBlack});
     Label3.design = {7, 51, 81, 16};
-    Label3.Create({group, "Last IMEI14 : ", captionColors});
+    Label3.Create({.parent = group, .caption = "Last IMEI14 : ", .textColor = kBlack});
 
     Image2.design = {504, 8, logo ? logoWidth : 150, logo ? logoHeight : 80};
     Image2.SetBitmap(logo ? static_cast<HBITMAP>(CopyImage(logo, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)) : nullptr,
                      logoWidth, logoHeight);
 
     edtFirstIMEI.design = {88, 16, 145, 24};
-    edtFirstIMEI.Create({group, "35851102000002", false, {kBlack, COLOR_WINDOWTEXT, COLOR_WINDOW, false}});
+    edtFirstIMEI.Create({.parent = group, .text = "35851102000002", .textColor = kBlack});
 
     Button1.design = {414, 16, 75, 25};
-    Button1.Create({group, "Builder"});
+    Button1.Create({.parent = group, .caption = "Builder"});
 
     edtLastIMEI.design = {88, 48, 145, 24};
-    edtLastIMEI.Create({group, "", true, {kFuchsia, COLOR_WINDOWTEXT, COLOR_INACTIVECAPTIONTEXT, false}});
+    edtLastIMEI.Create(
+        {.parent = group, .readOnly = true, .textColor = kFuchsia, .background = {COLOR_INACTIVECAPTIONTEXT}});
 
     seQty.design = {312, 16, 81, 26};
-    seQty.Create({group, "10", false, {kPurple, COLOR_WINDOWTEXT, COLOR_WINDOW, false}});
+    seQty.Create({.parent = group, .text = "10", .textColor = kPurple});
 
     pgc.design = {0, 97, kDesignWidth, 317};
     pgc.Create(handle_);
@@ -160,13 +155,13 @@ void TFormKestrino::CreateControls() {
     TabSheet2.caption = " Tips";
     pgc.AddPage(TabSheet1);
     mmoResult.design = {0, 0, 652, 289};
-    mmoResult.Create({TabSheet1.Handle(), "", {}, false, true});
+    mmoResult.Create({.parent = TabSheet1.Handle(), .scrollBars = true});
     // The platform's default stops at 30,000 characters; the run watches its
     // own capacity instead.
     SendMessageW(mmoResult.Handle(), EM_SETLIMITTEXT, 0, 0);
     pgc.AddPage(TabSheet2);
     mmoHelp.design = {0, 0, 652, 289};
-    mmoHelp.Create({TabSheet2.Handle(), "", kTipsText, true, false});
+    mmoHelp.Create({.parent = TabSheet2.Handle(), .fixedText = kTipsText, .readOnly = true});
 
     // The definition names the Tips page as the active one; FormCreate overrides it.
     pgc.SetActivePageIndex(1);
@@ -186,12 +181,7 @@ void TFormKestrino::CreateFonts(int dpi) {
     windowFont_ = MakeFont(L"宋体", MulDiv(kDesignTextHeight, dpi, 96), ANSI_CHARSET);
     // Layout follows the window font's real text height, which a substituted
     // face may change.
-    HDC dc = GetDC(handle_);
-    const HGDIOBJ old = SelectObject(dc, windowFont_);
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(handle_, dc);
+    const TEXTMETRICW tm = MeasureFont(handle_, windowFont_).metrics;
     const int measured = tm.tmHeight - tm.tmInternalLeading;
     textHeight_ = measured > 0 ? measured : MulDiv(kDesignTextHeight, dpi, 96);
 
@@ -266,11 +256,7 @@ void TFormKestrino::DockControls() {
 void TFormKestrino::PaintGroupBox(HDC dc, const RECT& client, HFONT font) {
     // A frame without a title starts half a line down, as a titled one would.
     RECT frame = client;
-    const HGDIOBJ old = SelectObject(dc, font);
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc, &tm);
-    SelectObject(dc, old);
-    frame.top += tm.tmHeight / 2;
+    frame.top += MeasureFont(dc, font).metrics.tmHeight / 2;
     DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
     Image2.Paint(dc, ScaledRect(Image2.design));
 }

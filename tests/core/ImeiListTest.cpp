@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/NumberText.h"
+#include "tests/common/KnownLists.h"
 #include "tests/core/ReferenceList.h"
 
 #include "tests/core/ExpectError.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -69,11 +71,9 @@ std::vector<std::int32_t> OneTo(std::size_t n) {
     return v;
 }
 
-const std::string kDash = "'-' is not a valid integer value";
-
-std::string ShortBody(std::string_view text) {
-    return std::string("'").append(text).append("' is not a valid IMEI body: it has fewer than 14 digits");
-}
+using known::kDash;
+using known::NotAnInteger;
+using known::ShortBody;
 
 struct ListCase {
     std::string_view text;
@@ -84,10 +84,7 @@ struct ListCase {
 
 const ListCase kListCases[] = {
     // The main window's initial body.
-    {"35851102000002", 10,
-     {"358511020000026", "358511020000034", "358511020000042", "358511020000059", "358511020000067",
-      "358511020000075", "358511020000083", "358511020000091", "358511020000109", "358511020000117"},
-     ""},
+    {known::kFirstBody, known::kQuantity, {std::begin(known::kInitialImeis), std::end(known::kInitialImeis)}, ""},
 
     // No body lines.
     {"35851102000002", 0, {}, ""},
@@ -100,7 +97,7 @@ const ListCase kListCases[] = {
     // Failures: the header stays, no partial line.
     {"9999999999999", 1, {}, ShortBody("9999999999999")},
     {"-1", 3, {}, kDash},
-    {"abc", 0, {}, "'abc' is not a valid integer value"},
+    {"abc", 0, {}, NotAnInteger("abc")},
     {"9223372036854775807", 2, {"92233720368547758075"}, kDash},
 
     // Typed leading zeros are kept.
@@ -116,15 +113,22 @@ const ListCase kListCases[] = {
     {"$1F", 1, {}, ShortBody("31")},
 };
 
+// The table holds for the fast builder and for the reference it is measured against.
 TEST(BuildImeiListTest, Lists) {
-    for (const ListCase& c : kListCases) {
-        SCOPED_TRACE(std::string(c.text) + " x " + std::to_string(c.quantity));
-        std::vector<std::string> lines = {"IMEI"};
-        lines.insert(lines.end(), c.bodyLines.begin(), c.bodyLines.end());
-        const Outcome out = RunFast(c.text, c.quantity);
-        EXPECT_EQ(out.lines, lines);
-        EXPECT_EQ(out.counts, OneTo(c.bodyLines.size()));
-        EXPECT_EQ(out.error, c.error);
+    const struct {
+        const char* name;
+        Outcome (*run)(std::string_view, std::int32_t);
+    } builders[] = {{"fast", RunFast}, {"reference", RunReference}};
+    for (const auto& builder : builders) {
+        for (const ListCase& c : kListCases) {
+            SCOPED_TRACE(std::string(builder.name) + ": " + std::string(c.text) + " x " + std::to_string(c.quantity));
+            std::vector<std::string> lines = {"IMEI"};
+            lines.insert(lines.end(), c.bodyLines.begin(), c.bodyLines.end());
+            const Outcome out = builder.run(c.text, c.quantity);
+            EXPECT_EQ(out.lines, lines);
+            EXPECT_EQ(out.counts, OneTo(c.bodyLines.size()));
+            EXPECT_EQ(out.error, c.error);
+        }
     }
 }
 
@@ -269,7 +273,7 @@ TEST(RepairedFirstBodyTest, EmptyAndUnscannableTextsAreRewritten) {
 }
 
 TEST(LastImei14Test, RejectsBadText) {
-    EXPECT_TRUE(RaisesConvertError([] { LastImei14("12A", 1); }, "'12A' is not a valid integer value"));
+    EXPECT_TRUE(RaisesConvertError([] { LastImei14("12A", 1); }, NotAnInteger("12A")));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 
+#include "tests/common/KnownLists.h"
 #include "tests/core/ExpectError.h"
 
 #include <gtest/gtest.h>
@@ -40,9 +41,7 @@ std::string Visible(std::string_view text) {
     return out + "\"";
 }
 
-std::string NotIntegerMessage(std::string_view text) {
-    return std::string("'").append(text).append("' is not a valid integer value");
-}
+using known::NotAnInteger;
 
 struct ScanCase {
     std::string_view text;
@@ -177,7 +176,7 @@ TEST(TextToInt64Test, ReturnsValueOrThrowsWithWholeText) {
             EXPECT_EQ(TextToInt64(c.text), c.value);
             continue;
         }
-        EXPECT_TRUE(RaisesConvertError([&] { TextToInt64(c.text); }, NotIntegerMessage(c.text)));
+        EXPECT_TRUE(RaisesConvertError([&] { TextToInt64(c.text); }, NotAnInteger(c.text)));
     }
 }
 
@@ -236,7 +235,7 @@ TEST(TextToIntTest, ReturnsValueOrThrowsWithWholeText) {
             EXPECT_EQ(TextToInt(c.text), c.value);
             continue;
         }
-        EXPECT_TRUE(RaisesConvertError([&] { TextToInt(c.text); }, NotIntegerMessage(c.text)));
+        EXPECT_TRUE(RaisesConvertError([&] { TextToInt(c.text); }, NotAnInteger(c.text)));
     }
 }
 

@@ -7,6 +7,7 @@
 #include "core/Exception.h"
 #include "core/ImeiList.h"
 #include "core/NumberText.h"
+#include "tests/common/KnownLists.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +22,7 @@ inline std::int32_t CheckDigit(const std::string& bodyText) {
     std::int32_t iSum = 0;
     for (std::size_t p = 1; p <= 14; ++p) {
         if (p > bodyText.size()) {
-            throw EConvertError(std::string("'").append(bodyText).append("' is not a valid IMEI body: it has fewer than 14 digits"));
+            throw EConvertError(known::ShortBody(bodyText));
         }
         const std::int32_t d = TextToInt(std::string(1, bodyText[p - 1]));
         if (p % 2 == 1) {

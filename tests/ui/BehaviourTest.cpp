@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/ImeiList.h"
+#include "tests/common/KnownLists.h"
 #include "tests/ui/UiHarness.h"
 #include "ui/MemoSink.h"
 #include "ui/WinText.h"
@@ -18,9 +19,10 @@
 namespace kestrino::test {
 namespace {
 
-const wchar_t kInitialList[] =
-    L"IMEI\r\n358511020000026\r\n358511020000034\r\n358511020000042\r\n358511020000059\r\n358511020000067\r\n"
-    L"358511020000075\r\n358511020000083\r\n358511020000091\r\n358511020000109\r\n358511020000117\r\n";
+const std::wstring kInitialList = AnsiToWide(known::kInitialList);
+
+// A message of the number core as the error box shows it.
+std::wstring Shown(const std::string& message) { return AnsiToWide(message + "."); }
 
 // The list as a plain sink collects it, each line followed by CR LF.
 std::wstring ListOf(const std::string& first, std::int32_t quantity) {
@@ -54,7 +56,7 @@ public:
 
 TEST_F(BehaviourTest, BuilderTouchesNeitherTheLastBodyNorTheLengthNorPanelZero) {
     EXPECT_EQ(Build(), L"");
-    EXPECT_EQ(WideToAnsi(memo()).size(), 176u);
+    EXPECT_EQ(WideToAnsi(memo()).size(), known::ListSize(known::kQuantity));
     EXPECT_EQ(Text(form->edtLastIMEI.Handle()), L"");
     EXPECT_EQ(Text(form->lblIMEI14Len.Handle()), L"");
     EXPECT_EQ(PanelText(*form, 0), L"");
@@ -189,9 +191,9 @@ TEST_F(BehaviourTest, BuilderWritesTheListOfTheFields) {
          L"IMEI\r\n013263008765439\r\n013263008765447\r\n013263008765454\r\n", L"", L"Lines = 3",
          L"01326300876545"},
         {"a body that wraps negative", L"9223372036854775807", L"2", L"IMEI\r\n92233720368547758075\r\n",
-         L"'-' is not a valid integer value.", L"Lines = 1", L"-9223372036854775808"},
+         Shown(known::kDash), L"Lines = 1", L"-9223372036854775808"},
         {"a short body", L"9999999999999", nullptr, L"IMEI\r\n",
-         L"'9999999999999' is not a valid IMEI body: it has fewer than 14 digits.", L"Lines = 1", L"10000000000000"},
+         Shown(known::ShortBody("9999999999999")), L"Lines = 1", L"10000000000000"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -239,7 +241,7 @@ TEST_F(BehaviourTest, CopyPutsTheListOnTheClipboardAndSelectsAll) {
     Build();
     MenuCommand(form->CopytoClipboard1);
     EXPECT_EQ(ClipboardText(), kInitialList);
-    EXPECT_EQ(Selection(form->mmoResult.Handle()), std::make_pair(DWORD{0}, DWORD{176}));
+    EXPECT_EQ(Selection(form->mmoResult.Handle()), std::make_pair(DWORD{0}, static_cast<DWORD>(kInitialList.size())));
 }
 
 TEST_F(BehaviourTest, SaveWritesTheTextAndReplacesTheFileWithoutAsking) {
@@ -448,7 +450,7 @@ TEST_F(BehaviourTest, PressingEscapingOrClosingDuringARunLeavesOneWholeList) {
             EXPECT_EQ(list.substr(0, text.size()), text);
             ASSERT_GE(text.size(), 6u);
             EXPECT_EQ(text.substr(text.size() - 2), L"\r\n") << "whole lines only";
-            const auto bodyLines = (text.size() - 6) / 17;
+            const auto bodyLines = known::ImeisIn(text.size());
             EXPECT_EQ(PanelText(*form, 3), L"Lines = " + std::to_wstring(bodyLines));
         }
     }
@@ -466,7 +468,7 @@ TEST_F(BehaviourTest, EscapeOutsideARunDoesNothing) {
 TEST_F(BehaviourTest, AFullResultPageStopsTheRunWithTheLinesThatFit) {
     SendMessageW(form->mmoResult.Handle(), EM_SETLIMITTEXT, 100, 0);
     EXPECT_EQ(Build(), L"The result page can hold no more text: the run stopped after 5 lines.");
-    EXPECT_EQ(memo(), std::wstring(kInitialList).substr(0, 6 + 5 * 17));
+    EXPECT_EQ(memo(), kInitialList.substr(0, known::ListSize(5)));
     EXPECT_EQ(PanelText(*form, 3), L"Lines = 5");
 }
 

@@ -20,11 +20,26 @@
 namespace kestrino::test {
 
 // Handles whatever is queued, as the event loop would, until nothing is left.
-inline void Pump() {
-    for (int i = 0; i < 3; ++i) {
-        Application().ProcessMessages();
-        Sleep(1);
+// A posted action has then run to its end, modal dialogs and runs included.
+inline void Pump() { Application().ProcessMessages(); }
+
+// How long a test waits for what another thread, process or the display does.
+constexpr DWORD kDeadlineMs = 20000;
+
+// Handles events, as the event loop would, until done() holds; fails with
+// what seen() describes when it does not within the deadline.
+template <class Done, class Seen>
+::testing::AssertionResult PumpUntil(Done done, Seen seen, DWORD deadlineMs = kDeadlineMs) {
+    const ULONGLONG end = GetTickCount64() + deadlineMs;
+    for (;;) {
+        Pump();
+        if (done()) return ::testing::AssertionSuccess();
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) break;
+        // Wakes at the next message, or soon, for a condition another thread changes.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)), QS_ALLINPUT);
     }
+    return ::testing::AssertionFailure() << "not within " << deadlineMs << " ms; seen: " << seen();
 }
 
 inline void Key(HWND hwnd, UINT vk) {
@@ -156,6 +171,25 @@ inline int FilesIn(const std::wstring& folder) {
     return static_cast<int>(std::count_if(names.begin(), names.end(), [](const std::wstring& n) { return n.back() != L'\\'; }));
 }
 
+// The visible dialog of this process's (message box, save dialog), if one is open.
+inline HWND OpenDialog() {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            wchar_t cls[32] = {};
+            GetClassNameW(hwnd, cls, 32);
+            if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && wcscmp(cls, L"#32770") == 0) {
+                *reinterpret_cast<HWND*>(param) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Watches for modal dialogs of this process on a thread of its own and hands
 // each to a responder, which reads it and answers it.
 class DialogWatcher {
@@ -172,32 +206,24 @@ public:
     static std::wstring Caption(HWND dialog) { return Text(dialog); }
     // The message box's text is the static control 0xFFFF.
     static std::wstring MessageText(HWND dialog) { return Text(GetDlgItem(dialog, 0xFFFF)); }
-    static void Answer(HWND dialog, int id) { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    // Sent, not posted: the answer comes before anything the dialog has
+    // queued for itself, and has been taken when this returns.
+    static void Answer(HWND dialog, int id) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, kDeadlineMs, &ignored);
+    }
 
 private:
     void Watch() {
         while (!stop_) {
-            HWND found = nullptr;
-            EnumWindows(
-                [](HWND hwnd, LPARAM param) -> BOOL {
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(hwnd, &pid);
-                    wchar_t cls[32] = {};
-                    GetClassNameW(hwnd, cls, 32);
-                    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && wcscmp(cls, L"#32770") == 0) {
-                        *reinterpret_cast<HWND*>(param) = hwnd;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&found));
-            if (found && found != last_) {
+            const HWND found = OpenDialog();
+            // Shown once its set-up is done; enabled once no box of its own is over it.
+            if (found && found != last_ && IsWindowEnabled(found)) {
                 last_ = found;
-                Sleep(100);  // let the dialog finish its set-up
                 ++seen_;
                 responder_(found);
             }
-            Sleep(20);
+            Sleep(10);  // polling, not waiting for a result: it watches for as long as it lives
         }
     }
 
@@ -256,7 +282,10 @@ protected:
             }
         });
         MenuCommand(form->SaveToTextFile1);
-        for (int i = 0; i < 20; ++i) Pump();
+        // The command has run to its end once its dialogs have been answered.
+        EXPECT_TRUE(PumpUntil([&] { return watcher.Seen() > 0 && !OpenDialog(); },
+                              [&] { return std::to_string(watcher.Seen()) + " dialogs answered, one still open: " +
+                                           (OpenDialog() ? "yes" : "no"); }));
         return said;
     }
     // Puts the caret at a position, as a click into the text would.
