@@ -14,10 +14,7 @@ std::string Ansi(const std::string& utf8) { return WideToAnsi(fileio::WideFromUt
 
 }  // namespace
 
-void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn write, ReplaceFileFn replace) {
-    fileio::FileSystemCalls calls;
-    calls.writeFile = write;
-    calls.replaceFile = replace;
+void SaveBytesToFile(std::wstring_view path, std::string_view bytes, const fileio::FileSystemCalls& calls) {
     try {
         fileio::SafeFile file(fileio::Utf8FromWide(path), calls);
         file.Write(bytes);
@@ -29,9 +26,9 @@ void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn
     }
 }
 
-void SaveTextToFile(std::wstring_view path, std::wstring_view text, WriteFileFn write, ReplaceFileFn replace) {
+void SaveTextToFile(std::wstring_view path, std::wstring_view text, const fileio::FileSystemCalls& calls) {
     const std::optional<std::string> bytes = WideToAnsiExactly(text);
-    if (bytes) return SaveBytesToFile(path, *bytes, write, replace);
+    if (bytes) return SaveBytesToFile(path, *bytes, calls);
 
     constexpr std::size_t kNamed = 10;
     const std::vector<char32_t> lost = CharactersNotInCodePage(text, kNamed + 1);

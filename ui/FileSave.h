@@ -7,13 +7,9 @@
 #include <string_view>
 
 #include "fileio/FileErrors.h"
+#include "fileio/SafeFile.h"
 
 namespace kestrino {
-
-// The two steps tests replace to fail a save: the write, and the replace of an
-// existing file (ReplaceFileW's signature). They reach the file layer's calls.
-using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-using ReplaceFileFn = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID, LPVOID);
 
 // Writes bytes to path through fileio::SafeFile: the target holds exactly the
 // bytes afterwards, or the old file is intact under its name (see the layer
@@ -21,13 +17,14 @@ using ReplaceFileFn = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWS
 // and stays a link; a device is written directly. Messages are in the ANSI
 // code page: EFCreateError "Cannot create file "<path>". <reason>" and
 // EWriteError "Stream write error".
-void SaveBytesToFile(std::wstring_view path, std::string_view bytes, WriteFileFn write = ::WriteFile,
-                     ReplaceFileFn replace = ::ReplaceFileW);
+// calls are the layer's system calls (tests replace one to fail a save).
+void SaveBytesToFile(std::wstring_view path, std::string_view bytes,
+                     const fileio::FileSystemCalls& calls = fileio::RealFileSystemCalls());
 
 // Saves the page's text in the ANSI code page, byte for byte, or, when the
 // code page cannot hold a character of it, writes nothing and throws
 // EFCreateError naming those characters.
-void SaveTextToFile(std::wstring_view path, std::wstring_view text, WriteFileFn write = ::WriteFile,
-                    ReplaceFileFn replace = ::ReplaceFileW);
+void SaveTextToFile(std::wstring_view path, std::wstring_view text,
+                    const fileio::FileSystemCalls& calls = fileio::RealFileSystemCalls());
 
 }  // namespace kestrino

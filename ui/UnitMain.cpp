@@ -223,7 +223,7 @@ void TFormKestrino::SaveToTextFile1Click(TObject* /*Sender*/) {
     // cannot hold is refused instead of saved as "?".
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(mmoResult.Handle())) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(mmoResult.Handle(), text.data(), static_cast<int>(text.size()))));
-    SaveTextToFile(dlgSave.fileName, text, saveWrite, saveReplace);
+    SaveTextToFile(dlgSave.fileName, text, saveCalls);
 }
 
 }  // namespace kestrino

@@ -76,9 +76,9 @@ public:
     // during a run replaces it, Escape stops it, closing the window ends it.
     bool Running() const { return running_; }
 
-    // How the save writes its bytes and replaces a file; tests replace them to fail a save.
-    WriteFileFn saveWrite = ::WriteFile;
-    ReplaceFileFn saveReplace = ::ReplaceFileW;
+    // The system calls the save writes and replaces its file through; tests
+    // replace one to fail a save.
+    fileio::FileSystemCalls saveCalls;
 
     // Layout factor: the window font's text height over its 13 px at 96 dpi.
     int Scale(int designPixels) const { return MulDiv(designPixels, textHeight_, 13); }

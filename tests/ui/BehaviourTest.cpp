@@ -288,7 +288,7 @@ TEST_F(BehaviourTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
     EXPECT_EQ(ReadFileBytes(path), "old content\r\n");
 
     // A full disk: the write fails part-way.
-    form->saveWrite = [](HANDLE, LPCVOID, DWORD want, LPDWORD got, LPOVERLAPPED) -> BOOL {
+    form->saveCalls.writeFile = [](HANDLE, LPCVOID, DWORD want, LPDWORD got, LPOVERLAPPED) -> BOOL {
         *got = want / 2;
         SetLastError(ERROR_DISK_FULL);
         return FALSE;

@@ -207,7 +207,7 @@ TEST_F(FileSaveTest, AFailedReplaceLeavesTheOldFileOrTheNewListUnderTheChosenNam
         const std::wstring path = folder + L"\\old.txt";
         WriteFileBytes(path, kOld);
         injected = Injected{row.effect, row.error, row.failures, 0, L"", L""};
-        form->saveReplace = FailingReplace;
+        form->saveCalls.replaceFile = FailingReplace;
 
         const std::wstring said = SaveAs(path);
 
@@ -265,6 +265,37 @@ TEST_F(FileSaveTest, ANameAtThePathLengthLimitIsSaved) {
         EXPECT_EQ(FileNames(folder), std::vector<std::wstring>{name});
         RemoveFolder(folder);
     }
+}
+
+// Wine's dialog overran a buffer of its own on a name past the path limit and
+// ended the program with the page unsaved: the dialog now refuses such a name
+// and stays open for another.
+TEST_F(FileSaveTest, ANameTooLongForTheDialogIsRefusedAndTheDialogStaysOpen) {
+    const std::wstring folder = TempFolder() + L"\\too-long";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\" + std::wstring(270, L'n') + L".txt";
+    std::wstring said;
+    std::atomic<bool> cancelled{false};
+    DialogWatcher watcher([&](HWND dialog) {
+        if (GetDlgItem(dialog, 0xFFFF) && !GetDlgItem(dialog, 0x47C) && !GetDlgItem(dialog, 0x480)) {
+            said = DialogWatcher::MessageText(dialog);
+            DialogWatcher::Answer(dialog, IDOK);
+        } else if (said.empty()) {
+            // Posted: the refusal's box runs inside the dialog's handling of it.
+            if (!SetDlgItemTextW(dialog, 0x47C, path.c_str())) SetDlgItemTextW(dialog, 0x480, path.c_str());
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        } else {
+            cancelled = true;
+            DialogWatcher::Answer(dialog, IDCANCEL);
+        }
+    });
+    MenuCommand(form->SaveToTextFile1);
+    EXPECT_TRUE(PumpUntil([&] { return cancelled && !OpenDialog(); },
+                          [&] { return "box said: " + WideToAnsi(said) + (cancelled ? "; cancelled" : ""); }));
+    EXPECT_EQ(said, L"The file name is too long. Choose a shorter name or a folder nearer the drive's root.");
+    EXPECT_EQ(FilesIn(folder), 0);
+    EXPECT_EQ(WideToAnsi(Text(form->mmoResult.Handle())), kNewList);
+    RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace
