@@ -42,17 +42,20 @@ public:
 };
 
 // Checks every rule of the request and then writes the list: a header row
-// and one row per device, each IMEI valid and none twice. Nothing is written
+// and one row per device, each IMEI valid and none twice; nothing is written
 // when a rule is broken. With request.output the file is replaced only by the
-// complete list: a run that fails or is interrupted leaves the old file as it
-// was and no temporary file; otherwise the bytes go to output (xlsx needs a
-// file). The same request gives the same bytes. Throws EListRequest (EListUsage),
-// EStreamError (EFCreateError, EWriteError) or EInterrupted.
+// complete list (an InterruptGuard lives meanwhile: hold none around the
+// call): a run that fails or is interrupted leaves the old file as it was and
+// no temporary file. Otherwise the bytes go to output; xlsx needs a file.
+// The same request gives the same bytes (for xlsx, with the same
+// SOURCE_DATE_EPOCH). Throws EListRequest (EListUsage), EStreamError
+// (EFCreateError, EWriteError, EReadError) or EInterrupted.
 void WriteList(const ListRequest& request, ByteOutput& output);
 
 // The bodies of the last device's row, comma-separated when a device has
-// several; empty for QUANTITY 0. Checks the same rules and throws the same
-// EListRequest as WriteList for the same request.
+// several; empty for QUANTITY 0. Checks every rule on the rows as WriteList
+// does (not format, output and lf, which only say how rows are written) and
+// throws the same EListRequest for them.
 std::string LastBodies(const ListRequest& request);
 
 }  // namespace kestrino::cli
