@@ -170,7 +170,8 @@ std::time_t WorkbookCreationTime() {
     }
     // 0 would be taken for "now" by libxlsxwriter.
     if (seconds < 1 || seconds > kLatestCreation) {
-        throw EListRequest("SOURCE_DATE_EPOCH must be seconds since 1970, 1 to 32535215999, not '" + std::string(epoch) + "'");
+        throw EListRequest("'" + std::string(epoch) +
+                           "' is not a valid SOURCE_DATE_EPOCH: it must be seconds since 1970, 1 to 32535215999");
     }
     return seconds;
 }
