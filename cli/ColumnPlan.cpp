@@ -23,34 +23,32 @@ std::string BodyText(std::uint64_t body) {
 
 ImeiCounter::ImeiCounter(std::uint64_t body) {
     const std::string digits = BodyText(body);
-    for (std::size_t i = 0; i < kImeiBodyDigits; ++i) {
-        text_[i] = digits[i];
-        if (i + 1 < kImeiBodyDigits) headSum_ += LuhnTerm(i, digits[i] - '0');
-    }
+    for (std::size_t i = 0; i < kImeiBodyDigits; ++i) text_[i] = digits[i];
     text_[15] = '\0';
-    UpdateCheckDigit();
+    last_ = static_cast<std::uint32_t>(digits.back() - '0');
+    UpdateChecks();
 }
 
-void ImeiCounter::Advance(std::uint32_t step) {
-    constexpr std::size_t kLast = kImeiBodyDigits - 1;
-    const auto last = static_cast<std::int32_t>(text_[kLast] - '0') + static_cast<std::int32_t>(step);
-    text_[kLast] = static_cast<char>('0' + last % 10);
-    if (last >= 10) {
-        // The carry; the plan keeps bodies below kBodyEnd, so it stops before the first digit overflows.
-        for (std::size_t i = kLast; i-- > 0;) {
-            const std::int32_t d = text_[i] - '0';
-            const std::int32_t next = d == 9 ? 0 : d + 1;
-            headSum_ += LuhnTerm(i, next) - LuhnTerm(i, d);
-            text_[i] = static_cast<char>('0' + next);
-            if (next != 0) break;
-        }
+void ImeiCounter::Carry(std::uint32_t last) {
+    // The plan keeps bodies below kBodyEnd: the carry stops before the first digit overflows.
+    for (std::size_t i = kImeiBodyDigits - 1; i-- > 0;) {
+        const bool nine = text_[i] == '9';
+        text_[i] = nine ? '0' : static_cast<char>(text_[i] + 1);
+        if (!nine) break;
     }
-    UpdateCheckDigit();
+    last_ = last;
+    UpdateChecks();
 }
 
-void ImeiCounter::UpdateCheckDigit() {
+void ImeiCounter::UpdateChecks() {
     constexpr std::size_t kLast = kImeiBodyDigits - 1;
-    text_[kImeiBodyDigits] = static_cast<char>('0' + CheckDigitOfSum(headSum_ + LuhnTerm(kLast, text_[kLast] - '0')));
+    std::int32_t headSum = 0;
+    for (std::size_t i = 0; i < kLast; ++i) headSum += LuhnTerm(i, text_[i] - '0');
+    for (std::int32_t d = 0; d < 10; ++d) {
+        checks_[d] = static_cast<char>('0' + CheckDigitOfSum(headSum + LuhnTerm(kLast, d)));
+    }
+    text_[kLast] = static_cast<char>('0' + last_);
+    text_[kImeiBodyDigits] = checks_[last_];
 }
 
 }  // namespace kestrino::cli

@@ -40,17 +40,29 @@ std::string BodyText(std::uint64_t body);
 class ImeiCounter {
 public:
     explicit ImeiCounter(std::uint64_t body);
-    // The IMEI's 15 digits, then ImeiCounter's spare byte: 16 bytes to copy.
+    // The IMEI's 15 digits, then the spare byte: 16 bytes to copy.
     const char* Digits() const { return text_; }
-    void Advance(std::uint32_t step);
+    void Advance(std::uint32_t step) {
+        const std::uint32_t last = last_ + step;
+        if (last < 10) {
+            last_ = last;
+            text_[13] = static_cast<char>('0' + last);
+            text_[14] = checks_[last];
+        } else {
+            Carry(last - 10);
+        }
+    }
     // The byte after the 15 digits, so that a copy of 16 bytes brings a separator along.
     void SetSpare(char c) { text_[15] = c; }
 
 private:
-    void UpdateCheckDigit();
+    void Carry(std::uint32_t last);
+    // The check digits for each last digit, from the first 13 digits.
+    void UpdateChecks();
 
     char text_[16];
-    std::int32_t headSum_ = 0;  // Luhn sum of the first 13 digits
+    char checks_[10];
+    std::uint32_t last_ = 0;  // the body's last digit
 };
 
 }  // namespace kestrino::cli

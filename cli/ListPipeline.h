@@ -10,7 +10,8 @@ namespace kestrino::cli {
 // IMEIs and IMEISVs, comma-separated, each row followed by the plan's line
 // end. One IMEI per device without IMEISVs is the text list: "IMEI" and one
 // IMEI a line, the window's bytes for the same range. Rows are made in blocks
-// of about a megabyte, each written in one piece. Throws what output throws.
+// of about a megabyte on worker threads and written in order, each block in
+// one piece. Throws what output throws; an error of output stops the workers.
 void WriteRows(const ColumnPlan& plan, ByteOutput& output, ProgressLine& progress);
 
 }  // namespace kestrino::cli

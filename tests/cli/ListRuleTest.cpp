@@ -148,7 +148,10 @@ std::string Csv(const Arguments& a, const std::vector<std::vector<std::uint64_t>
     }
     std::string text;
     const auto line = [&](const std::vector<std::string>& cells) {
-        for (std::size_t i = 0; i < cells.size(); ++i) text += (i ? "," : "") + cells[i];
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i > 0) text += ',';
+            text += cells[i];
+        }
         text += "\r\n";
     };
     line(header);
@@ -209,7 +212,10 @@ TEST(CliListRule, WritesExactlyTheIMEIsTheArgumentsNameOrNothing) {
 
         std::string lastRow;
         if (!named->empty()) {
-            for (const std::uint64_t body : named->back()) lastRow += (lastRow.empty() ? "" : ",") + Body(body);
+            for (const std::uint64_t body : named->back()) {
+                if (!lastRow.empty()) lastRow += ',';
+                lastRow += Body(body);
+            }
         }
         EXPECT_EQ(last.code, 0) << last.err;
         EXPECT_EQ(last.out, lastRow.empty() ? "" : lastRow + std::string(kNl));

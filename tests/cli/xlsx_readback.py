@@ -92,7 +92,8 @@ temp = os.path.join(scratch, "tmp")
 os.mkdir(temp)
 env = dict(os.environ)
 env.pop("SOURCE_DATE_EPOCH", None)
-env["TMPDIR"] = temp
+if not runner:
+    env["TMPDIR"] = temp  # Wine keeps folders of its own there
 try:
     for name, args, starts, stride, devices, svn in cases:
         folder = os.path.join(scratch, "case")
