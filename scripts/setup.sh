@@ -226,7 +226,7 @@ wine_prefix() {
 
 windows() {
   need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
-    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev
+    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev python3 python3-openpyxl
   mingw_googletest
   mingw_libjpeg
   mingw_libxlsxwriter
