@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kestrino::cli::test {
@@ -202,6 +207,54 @@ TEST_P(ListTest, WritesTheseBytesOrRefusesBeforeWritingAnything) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, ListTest, ::testing::ValuesIn(kListCases));
+
+#ifndef _WIN32
+// Sets an environment variable for the programs started while it lives.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() {
+        if (old_) {
+            ::setenv(name_, old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+const std::string kOld = "old content\r\n";
+
+// Ctrl+C while the workbook is made: the old file stays, and neither the
+// list's folder nor the temporary folder keeps anything of the run.
+TEST(CliXlsx, CtrlCLeavesTheOldFileAndNoTemporaryFile) {
+    ScratchFolder folder;
+    std::filesystem::create_directory(folder.path() / "tmp");
+    WriteBytes(folder.path() / "list.xlsx", kOld);
+    std::optional<RunningCli> cli;
+    {
+        const ScopedVariable tmpdir("TMPDIR", (folder.path() / "tmp").string());
+        cli.emplace(std::vector<std::string>{"list", "35851102000000", "1000000", "--column", "35851103000000", "-o", "list.xlsx"},
+                    folder.path());
+    }
+    // Past its start-up, well before a million rows are made.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    cli->Interrupt();
+    const Outcome got = cli->Wait();
+    EXPECT_EQ(got.code, 130) << got.err;
+    EXPECT_EQ(got.err, "kestrino-cli: Interrupted." + std::string(kNl));
+    cli.reset();  // and the runner's own files in the temporary folder with it
+    EXPECT_EQ(ReadBytes(folder.path() / "list.xlsx"), kOld);
+    EXPECT_EQ(NamesIn(folder.path()), (std::vector<std::string>{"list.xlsx", "tmp"}));
+    EXPECT_EQ(NamesIn(folder.path() / "tmp"), std::vector<std::string>{});
+}
+#endif
 
 }  // namespace
 }  // namespace kestrino::cli::test
