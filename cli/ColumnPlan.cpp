@@ -21,9 +21,27 @@ std::string BodyText(std::uint64_t body) {
     return text;
 }
 
+namespace {
+
+constexpr std::size_t kLastDigit = kImeiBodyDigits - 1;
+
+// Row s: the check digits for the last digits 0 to 9 when the first 13 digits' Luhn sum ends in s.
+struct CheckTable {
+    char rows[10][10];
+    constexpr CheckTable() : rows() {
+        for (std::int32_t s = 0; s < 10; ++s) {
+            for (std::int32_t d = 0; d < 10; ++d) rows[s][d] = static_cast<char>('0' + CheckDigitOfSum(s + LuhnTerm(kLastDigit, d)));
+        }
+    }
+};
+constexpr CheckTable kChecks;
+
+}  // namespace
+
 ImeiCounter::ImeiCounter(std::uint64_t body) {
     const std::string digits = BodyText(body);
     for (std::size_t i = 0; i < kImeiBodyDigits; ++i) text_[i] = digits[i];
+    for (std::size_t i = 0; i < kLastDigit; ++i) headSum_ += LuhnTerm(i, digits[i] - '0');
     text_[15] = '\0';
     last_ = static_cast<std::uint32_t>(digits.back() - '0');
     UpdateChecks();
@@ -31,23 +49,20 @@ ImeiCounter::ImeiCounter(std::uint64_t body) {
 
 void ImeiCounter::Carry(std::uint32_t last) {
     // The plan keeps bodies below kBodyEnd: the carry stops before the first digit overflows.
-    for (std::size_t i = kImeiBodyDigits - 1; i-- > 0;) {
-        const bool nine = text_[i] == '9';
-        text_[i] = nine ? '0' : static_cast<char>(text_[i] + 1);
-        if (!nine) break;
+    for (std::size_t i = kLastDigit; i-- > 0;) {
+        const std::int32_t d = text_[i] - '0';
+        const std::int32_t next = d == 9 ? 0 : d + 1;
+        headSum_ += LuhnTerm(i, next) - LuhnTerm(i, d);
+        text_[i] = static_cast<char>('0' + next);
+        if (next != 0) break;
     }
     last_ = last;
     UpdateChecks();
 }
 
 void ImeiCounter::UpdateChecks() {
-    constexpr std::size_t kLast = kImeiBodyDigits - 1;
-    std::int32_t headSum = 0;
-    for (std::size_t i = 0; i < kLast; ++i) headSum += LuhnTerm(i, text_[i] - '0');
-    for (std::int32_t d = 0; d < 10; ++d) {
-        checks_[d] = static_cast<char>('0' + CheckDigitOfSum(headSum + LuhnTerm(kLast, d)));
-    }
-    text_[kLast] = static_cast<char>('0' + last_);
+    checks_ = kChecks.rows[headSum_ % 10];
+    text_[kLastDigit] = static_cast<char>('0' + last_);
     text_[kImeiBodyDigits] = checks_[last_];
 }
 

@@ -57,12 +57,13 @@ public:
 
 private:
     void Carry(std::uint32_t last);
-    // The check digits for each last digit, from the first 13 digits.
+    // The check digits for each last digit, from the Luhn sum of the first 13 digits.
     void UpdateChecks();
 
     char text_[16];
-    char checks_[10];
-    std::uint32_t last_ = 0;  // the body's last digit
+    const char* checks_ = nullptr;  // ten check digits, one per last digit
+    std::int32_t headSum_ = 0;      // Luhn sum of the first 13 digits
+    std::uint32_t last_ = 0;        // the body's last digit
 };
 
 }  // namespace kestrino::cli

@@ -1,11 +1,13 @@
 #include "cli/ListPipeline.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace kestrino::cli {
@@ -26,13 +28,26 @@ struct RowShape {
 
     // Rows of block k into to, which holds BlockBytes(); returns the bytes made.
     std::size_t Make(std::uint64_t k, char* to) const {
+        // The count of columns known at compile time: the loops over them unrolled.
+        switch (plan.starts.size()) {
+        case 1: return MakeRows<1>(k, to);
+        case 2: return MakeRows<2>(k, to);
+        case 3: return MakeRows<3>(k, to);
+        default: return MakeRows<4>(k, to);
+        }
+    }
+
+    template <std::size_t... kColumn>
+    std::array<ImeiCounter, sizeof...(kColumn)> Counters(std::uint64_t device, std::index_sequence<kColumn...>) const {
+        return {ImeiCounter(plan.Body(kColumn, device))...};
+    }
+
+    template <std::size_t kColumns>
+    std::size_t MakeRows(std::uint64_t k, char* to) const {
         const std::uint64_t first = k * rowsPerBlock;
         const std::uint64_t rows = Rows(k);
-        std::vector<ImeiCounter> imeis;
-        for (std::size_t c = 0; c < plan.starts.size(); ++c) {
-            imeis.emplace_back(plan.Body(c, first));
-            imeis.back().SetSpare(',');
-        }
+        auto imeis = Counters(first, std::make_index_sequence<kColumns>());
+        for (ImeiCounter& imei : imeis) imei.SetSpare(',');
         const auto step = static_cast<std::uint32_t>(plan.stride);
         char* const start = to;
         for (std::uint64_t r = 0; r < rows; ++r) {
