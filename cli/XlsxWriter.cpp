@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
@@ -63,15 +64,7 @@ private:
 
 #ifdef _WIN32
 
-std::string LastErrorText() {
-    wchar_t* buffer = nullptr;
-    const DWORD error = GetLastError();
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::string text = n && buffer ? Utf8FromWide(std::wstring_view(buffer, n)) : "System error " + std::to_string(error);
-    if (buffer) LocalFree(buffer);
-    return ReasonText(text);
-}
+std::string LastErrorText() { return ReasonText(std::system_category().message(static_cast<int>(GetLastError()))); }
 
 // libxlsxwriter opens its output without sharing it, so the file cannot be
 // opened to be deleted on close before the workbook is complete.

@@ -12,6 +12,7 @@ folder.
 """
 import datetime
 import glob
+import hashlib
 import os
 import shutil
 import subprocess
@@ -133,6 +134,14 @@ try:
         again = run(folder, ["list"] + args + ["-o", "list.xlsx"], env)
         check(again.returncode == 0 and open(path, "rb").read() == first, "%s: a second run gave other bytes" % name)
         shutil.rmtree(folder)
+
+    # The exact bytes of a small workbook, the same natively and from kestrino-cli.exe (with Debian 12's
+    # libxlsxwriter 1.1.4 and zlib 1.2.13; another version of either may compress otherwise).
+    folder = os.path.join(scratch, "exact")
+    os.mkdir(folder)
+    run(folder, ["list", "35851102000002", "3", "--per-device", "2", "-o", "pairs.xlsx"], env)
+    digest = hashlib.sha256(open(os.path.join(folder, "pairs.xlsx"), "rb").read()).hexdigest()
+    check(digest == "31e4c97ed6bb8e938173ce7261b9492479af87ef84a8f5efa5603d64fa5a2249", "exact bytes: SHA-256 %s" % digest)
 
     # The creation time from SOURCE_DATE_EPOCH; a value that is not one is refused and the old file stays.
     folder = os.path.join(scratch, "epoch")
