@@ -155,10 +155,11 @@ mingw_zlib() {
 }
 
 # With the minizip it carries and its own temporary files (tmpfileplus): no
-# library beyond zlib.
+# library beyond zlib. Its error messages name their source files: named from
+# the package's folder, not the build machine's.
 mingw_libxlsxwriter() {
-  local stamp="$mingw_prefix/.libxlsxwriter-done" src
-  [ -f "$stamp" ] && return 0
+  local stamp="$mingw_prefix/.libxlsxwriter-done" src recipe=2
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ] && return 0
   mingw_zlib
   step="fetch the libxlsxwriter source package"
   src=$(debian_source libxlsxwriter)
@@ -167,11 +168,12 @@ mingw_libxlsxwriter() {
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$mingw_prefix" -DCMAKE_PREFIX_PATH="$mingw_prefix" \
     -DZLIB_ROOT="$mingw_prefix" -DZLIB_LIBRARY="$mingw_prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$mingw_prefix/include" \
+    -DCMAKE_C_FLAGS="-ffile-prefix-map=$src=libxlsxwriter" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DUSE_STATIC_MSVC_RUNTIME=OFF >/dev/null
   cmake --build "$cache/build-libxlsxwriter" -j"$(nproc)" >/dev/null
   cmake --install "$cache/build-libxlsxwriter" >/dev/null
   rm -rf "$cache/build-libxlsxwriter" "$cache/src-libxlsxwriter"
-  touch "$stamp"
+  echo "$recipe" > "$stamp"
 }
 
 # CLI11 is header-only: Debian's headers serve the MinGW build as they are. They are
