@@ -86,7 +86,7 @@ TEST(CliOutputFile, AnEmptyNameOrAFolderGetTheSameReasonOnEveryPlatform) {
 // Runs that fail keep the old file byte for byte and leave no temporary file.
 TEST(CliOutputFile, AFailingRunLeavesTheOldFileAsItWas) {
     const std::vector<std::vector<std::string>> failing = {
-        {"list", "9223372036854775807", "5", "-o", "list.txt"},  // fails after its first line
+        {"list", "9223372036854775807", "5", "-o", "list.txt"},  // too long for a body
         {"list", "9999999999999", "5", "-o", "list.txt"},        // a short body
         {"list", "12A", "5", "-o", "list.txt"},                  // not a number
     };
@@ -157,7 +157,7 @@ TEST(CliOutputFile, AFullDiskLeavesTheOldFileAsItWas) {
 TEST(CliOutputFile, CtrlCLeavesTheOldFileAsItWas) {
     ScratchFolder folder;
     WriteBytes(folder.path() / "list.txt", kOld);
-    RunningCli cli({"list", "35851102000002", "2147483647", "-o", "list.txt"}, folder.path());
+    RunningCli cli({"list", "35851102000002", "2147483647", "--across-tac", "-o", "list.txt"}, folder.path());
     // Interrupted once its temporary file, which has no name, has begun to fill.
     ASSERT_TRUE(WaitForWriter(folder.path())) << "the list was not being written";
     cli.Interrupt();

@@ -101,7 +101,7 @@ TEST(CliOutputSystem, SignalsIgnoredAtStartStayIgnored) {
         struct sigaction ignore {}, before {};
         ignore.sa_handler = SIG_IGN;
         sigaction(signal, &ignore, &before);
-        RunningCli cli({"list", "35851102000002", std::to_string(kLines), "-o", "list.txt"}, folder.path());
+        RunningCli cli({"list", "35851102000002", std::to_string(kLines), "--across-tac", "-o", "list.txt"}, folder.path());
         sigaction(signal, &before, nullptr);
         const long writer = WaitForWriter(folder.path());
         ASSERT_NE(writer, 0) << "the list was not being written";
@@ -120,7 +120,7 @@ TEST(CliOutputSystem, NoTemporaryFileOutlivesASignal) {
         SCOPED_TRACE(strsignal(signal));
         ScratchFolder folder;
         WriteBytes(folder.path() / "list.txt", kOld);
-        RunningCli cli({"list", "35851102000002", "2147483647", "-o", "list.txt"}, folder.path());
+        RunningCli cli({"list", "35851102000002", "2147483647", "--across-tac", "-o", "list.txt"}, folder.path());
         const long writer = WaitForWriter(folder.path());
         ASSERT_NE(writer, 0) << "the list was not being written";
         ::kill(static_cast<pid_t>(writer), signal);
@@ -159,8 +159,8 @@ TEST(CliOutputSystem, AMountedFileIsRefusedBeforeTheListIsBuilt) {
     if (!AsRoot("mount --bind '" + source.string() + "' '" + file.string() + "'")) {
         GTEST_SKIP() << "needs root and the right to mount";
     }
-    // A run that fails after its first line: found first, the mount is what is reported.
-    const Outcome got = RunCli({"list", "9223372036854775807", "5", "-o", file.string()});
+    // A long run: the mount is reported at once, not once the list is built.
+    const Outcome got = RunCli({"list", "35851102000002", "2000000", "--across-tac", "-o", file.string()});
     AsRoot("umount '" + file.string() + "'");
     EXPECT_EQ(got.code, 1);
     EXPECT_EQ(got.err, "kestrino-cli: Cannot create file \"" + file.string() + "\". Device or resource busy.\n");
