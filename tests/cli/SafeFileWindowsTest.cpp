@@ -120,7 +120,7 @@ TEST(SafeFileEnded, NoTemporaryFileOutlivesAProcessEndedByForce) {
     wchar_t self[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring command = L"\"" + (fs::path(std::wstring(self, n)).parent_path() / L"kestrino-cli.exe").wstring() +
-                           L"\" list 35851102000002 2147483647 -o \"" + file.wstring() + L"\"";
+                           L"\" list 35851102000002 2147483647 --across-tac -o \"" + file.wstring() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
