@@ -4,6 +4,7 @@
 // writes a list as it does come here.
 
 #include "core/Exception.h"
+#include "fileio/ByteOutput.h"
 
 #include <optional>
 #include <string>
@@ -11,7 +12,7 @@
 
 namespace kestrino::cli {
 
-class ByteOutput;
+using fileio::ByteOutput;
 
 enum class ListFormat { kText, kCsv, kXlsx };
 
