@@ -22,6 +22,8 @@ constexpr CommandEntry kCommands[] = {
     {"last", "Print the last body of the range of QUANTITY bodies from FIRST.", &MakeLastCommand},
     {"check", "Check lists: report lines that are not IMEIs, wrong check digits and repeated IMEIs as FILE:LINE: message.",
      &MakeCheckCommand},
+    {"ledger", "The allocation ledger: init, add-tac, record, show, export.", &MakeLedgerCommand},
+    {"allocate", "Take the lowest free serials from the ledger, record them and write their list.", &MakeAllocateCommand},
 };
 
 std::string Lines(std::string text) {

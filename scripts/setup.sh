@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs and builds what the project needs, and nothing twice.
-#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg, CLI11 (host)
-#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest and libjpeg built for MinGW, CLI11's
+#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg, CLI11, SQLite, libpq, OpenSSL (host);
+#                      the PostgreSQL server for the ledger's tests
+#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest, libjpeg and SQLite built for MinGW, CLI11's
 #                      headers beside them; a Wine prefix
 #   setup.sh bench-cli what `make bench-cli` needs besides the native set (python3-stdnum, for scale)
 #   setup.sh fuzz      clang with libFuzzer
@@ -39,7 +40,18 @@ need_packages() {
 }
 
 native() {
-  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev
+  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev \
+    libsqlite3-dev libpq-dev libssl-dev
+  postgres_server
+}
+
+# The PostgreSQL server the ledger's tests start on their own socket. Without it those tests say so and are skipped.
+postgres_server() {
+  ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 && ls /usr/share/postgresql/*/extension/btree_gist.control \
+    >/dev/null 2>&1 && return 0
+  need_packages postgresql postgresql-contrib \
+    || echo "setup: the PostgreSQL server could not be installed; the ledger's PostgreSQL tests will be skipped" >&2
+  step=""
 }
 
 bench_cli() {
@@ -132,6 +144,39 @@ mingw_cli11() {
   echo "$version" > "$stamp"
 }
 
+# SQLite for the ledger of kestrino-cli.exe: the amalgamation (sqlite3.c) made from Debian's source
+# package with the host's tclsh, compiled with MinGW into a static library.
+mingw_sqlite3() {
+  local stamp="$mingw_prefix/.sqlite3-done"
+  [ -f "$stamp" ] && return 0
+  need_packages tcl
+  step="fetch the sqlite3 source package"
+  private_apt
+  as_root apt-get -q "${apt_opts[@]}" update >/dev/null
+  rm -rf "$cache/src-sqlite3" "$cache/build-sqlite3" && mkdir -p "$cache/src-sqlite3" "$cache/build-sqlite3"
+  (cd "$cache/src-sqlite3" && apt-get -q "${apt_opts[@]}" source --download-only sqlite3 >/dev/null 2>&1) \
+    || (cd "$cache/src-sqlite3" && apt-get -q "${apt_opts[@]}" source --download-only sqlite3)
+  local tarball
+  tarball=$(find "$cache/src-sqlite3" -maxdepth 1 -name 'sqlite3_*.orig.tar.*' ! -name '*-www*' | head -n 1)
+  [ -n "$tarball" ] || fail "apt-get source gave no sqlite3 tarball"
+  tar -xf "$tarball" -C "$cache/src-sqlite3"
+  local src
+  src=$(find "$cache/src-sqlite3" -maxdepth 1 -mindepth 1 -type d -name 'sqlite*' | head -n 1)
+  [ -n "$src" ] || fail "the sqlite3 tarball held no source folder"
+  step="make the SQLite amalgamation"
+  (cd "$cache/build-sqlite3" && "$src/configure" --disable-tcl >/dev/null && make sqlite3.c >/dev/null) \
+    || fail "configure or make sqlite3.c failed in $cache/build-sqlite3"
+  step="build SQLite for MinGW (static)"
+  x86_64-w64-mingw32-gcc-posix -O2 -c "$cache/build-sqlite3/sqlite3.c" -o "$cache/build-sqlite3/sqlite3.o" \
+    -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0 -DSQLITE_DEFAULT_FOREIGN_KEYS=1
+  mkdir -p "$mingw_prefix/lib" "$mingw_prefix/include"
+  x86_64-w64-mingw32-ar rcs "$mingw_prefix/lib/libsqlite3.a" "$cache/build-sqlite3/sqlite3.o"
+  cp "$cache/build-sqlite3/sqlite3.h" "$cache/build-sqlite3/sqlite3ext.h" "$mingw_prefix/include/" 2>/dev/null \
+    || cp "$cache/build-sqlite3/sqlite3.h" "$mingw_prefix/include/"
+  rm -rf "$cache/build-sqlite3" "$cache/src-sqlite3"
+  touch "$stamp"
+}
+
 wine_prefix() {
   local prefix="$cache/wine" headless="$cache/wine-headless"
   [ -f "$headless/.kestrino-v4" ] && return 0
@@ -174,6 +219,7 @@ windows() {
   mingw_googletest
   mingw_libjpeg
   mingw_cli11
+  mingw_sqlite3
   wine_prefix
 }
 
@@ -183,6 +229,7 @@ dist() {
   mingw_googletest
   mingw_libjpeg
   mingw_cli11
+  mingw_sqlite3
 }
 
 [ $# -gt 0 ] || set -- native windows
