@@ -41,7 +41,7 @@ need_packages() {
 
 native() {
   need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev \
-    libsqlite3-dev libpq-dev libssl-dev
+    libsqlite3-dev libpq-dev libssl-dev nlohmann-json3-dev
   postgres_server
 }
 
@@ -177,6 +177,19 @@ mingw_sqlite3() {
   touch "$stamp"
 }
 
+# nlohmann-json is header-only too: Debian's headers for the ledger's JSON, copied the same way.
+mingw_nlohmann_json() {
+  local stamp="$mingw_prefix/.nlohmann-json-done" version
+  version=$(dpkg-query -W -f='${Version}' nlohmann-json3-dev)
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
+  step="copy the nlohmann-json headers for MinGW"
+  [ -f /usr/include/nlohmann/json.hpp ] || fail "/usr/include/nlohmann is missing (package nlohmann-json3-dev)"
+  mkdir -p "$mingw_prefix/include"
+  rm -rf "$mingw_prefix/include/nlohmann"
+  cp -a /usr/include/nlohmann "$mingw_prefix/include/nlohmann"
+  echo "$version" > "$stamp"
+}
+
 wine_prefix() {
   local prefix="$cache/wine" headless="$cache/wine-headless"
   [ -f "$headless/.kestrino-v4" ] && return 0
@@ -215,20 +228,22 @@ wine_prefix() {
 
 windows() {
   need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
-    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev
+    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev nlohmann-json3-dev
   mingw_googletest
   mingw_libjpeg
   mingw_cli11
+  mingw_nlohmann_json
   mingw_sqlite3
   wine_prefix
 }
 
 dist() {
   need_packages make cmake git googletest g++-mingw-w64-x86-64-posix binutils binutils-mingw-w64-x86-64 \
-    dpkg-dev libcli11-dev zip unzip
+    dpkg-dev libcli11-dev nlohmann-json3-dev zip unzip
   mingw_googletest
   mingw_libjpeg
   mingw_cli11
+  mingw_nlohmann_json
   mingw_sqlite3
 }
 

@@ -157,7 +157,11 @@ std::string BodyText(std::int64_t body) {
     return std::string(text.size() < 14 ? 14 - text.size() : 0, '0') + text;
 }
 
-std::string ImeiOfBody(std::int64_t body) { return BodyText(body) + static_cast<char>('0' + Gen15(body)); }
+// Through the text, since a body of a TAC starting with 0 is below Gen15's range.
+std::string ImeiOfBody(std::int64_t body) {
+    const std::string text = BodyText(body);
+    return text + static_cast<char>('0' + CheckDigitOfText(text));
+}
 
 Ledger::Ledger(const std::string& location, bool initializing)
     : shown_(ShownLocation(location)), store_(OpenLedgerStore(location, initializing)) {}

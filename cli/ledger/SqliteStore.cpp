@@ -44,6 +44,17 @@ constexpr int kAttempts = 12;
 
 class Sqlite;
 
+// A writer holds the file for milliseconds: SQLite's own busy timeout sleeps
+// up to 100 ms between tries, so waiting writers would queue far longer than
+// the work. Short, jittered naps until the timeout instead.
+int WaitWhileBusy(void*, int count) {
+    static thread_local std::minstd_rand jitter(std::random_device{}());
+    constexpr int kNapMs = 3;
+    if (count * kNapMs >= kBusyTimeoutMs) return 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + jitter() % (2000 * kNapMs - 1000)));
+    return 1;
+}
+
 class Statement {
 public:
     Statement(Sqlite& db, const char* sql);
@@ -79,7 +90,7 @@ public:
         }
         if (rc != SQLITE_OK) Check(rc);
         sqlite3_extended_result_codes(db_, 1);
-        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        sqlite3_busy_handler(db_, &WaitWhileBusy, nullptr);
         Statement wal(*this, "PRAGMA journal_mode=WAL");
         if (!wal.Step() || wal.Text(0) != "wal") {
             throw ELedgerError("Ledger \"" + path + "\" cannot be kept in WAL mode");
