@@ -1,5 +1,7 @@
 #include "cli/ledger/SqliteStore.h"
 
+#include "cli/SystemIo.h"
+
 #include <sqlite3.h>
 
 #include <chrono>
@@ -116,6 +118,16 @@ public:
             throw ELedgerError("The range overlaps one already in ledger \"" + path_ + "\" (refused by the ledger itself)");
         }
         if (primary == SQLITE_FULL) throw ELedgerError("Cannot write ledger \"" + path_ + "\". The disk is full");
+        if (primary == SQLITE_IOERR) {
+            // The system's reason (a full disk under the WAL, a lost device) says more than "disk I/O error".
+#ifdef _WIN32
+            const std::string system = reason;
+#else
+            const int code = db_ ? sqlite3_system_errno(db_) : 0;
+            const std::string system = code ? ErrnoText(code) : reason;
+#endif
+            throw ELedgerError("Cannot write ledger \"" + path_ + "\". " + system);
+        }
         throw ELedgerError("Ledger \"" + path_ + "\": " + reason);
     }
 
