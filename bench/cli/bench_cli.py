@@ -3,8 +3,10 @@
 
   list of 10,000,000 lines into a file, against dd writing as many bytes from
   /dev/zero into a file on the same disk (best of three each); list to
-  /dev/null; check of a 10,000,000-line list; and, for scale, the same work as
-  a plain loop over python3-stdnum's Luhn functions.
+  /dev/null; check of a 10,000,000-line list; csv of 10,000,000 devices with
+  two IMEIs each to /dev/null; xlsx of 1,000,000 devices with two IMEIs each
+  (each column a full TAC), its time and its peak memory; and, for scale, the
+  same work as a plain loop over python3-stdnum's Luhn functions.
 """
 import os
 import subprocess
@@ -30,6 +32,16 @@ def best(make_run):
     return min(make_run() for _ in range(RUNS))
 
 
+def peak(args):
+    """Seconds and the peak resident memory in MB of one run."""
+    start = time.perf_counter()
+    process = subprocess.Popen(args)
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    assert process.returncode == 0, args
+    return time.perf_counter() - start, usage.ru_maxrss / 1024
+
+
 def fresh(path):
     if os.path.exists(path):
         os.remove(path)
@@ -41,7 +53,8 @@ list_file = os.path.join(scratch, "list.txt")
 dd_file = os.path.join(scratch, "dd.bin")
 size = 6 + 17 * LINES  # "IMEI" and 15-digit lines, each with CR LF
 
-t_list = best(lambda: timed([cli, "list", FIRST, str(LINES), "-o", fresh(list_file)]))
+# Ten million IMEIs span ten TACs.
+t_list = best(lambda: timed([cli, "list", FIRST, str(LINES), "--across-tac", "-o", fresh(list_file)]))
 assert os.path.getsize(list_file) == size
 dd = ["dd", "if=/dev/zero", "bs=1M", f"count={size}", "iflag=count_bytes", "status=none"]
 t_dd = best(lambda: timed(dd + [f"of={fresh(dd_file)}"]))
@@ -49,7 +62,7 @@ t_dd_sync = best(lambda: timed(dd + [f"of={fresh(dd_file)}", "conv=fsync"]))
 os.remove(dd_file)
 
 with open(os.devnull, "wb") as null:
-    t_null = best(lambda: timed([cli, "list", FIRST, str(NULL_LINES)], stdout=null))
+    t_null = best(lambda: timed([cli, "list", FIRST, str(NULL_LINES), "--across-tac"], stdout=null))
 with open(os.devnull, "wb") as null:
     t_check = best(lambda: timed([cli, "check", list_file], stdout=null, stderr=null))
 # The same IMEIs in random order: each its own entry, sorted before repeats can be known.
@@ -63,6 +76,17 @@ with open(os.devnull, "wb") as null:
 os.remove(shuffled_file)
 os.remove(list_file)
 
+PAIRS = 10_000_000
+pairs = [cli, "list", "35851102000000", str(PAIRS), "--per-device", "2", "--format", "csv", "--across-tac"]
+with open(os.devnull, "wb") as null:
+    t_pairs = best(lambda: timed(pairs, stdout=null))
+XLSX = 1_000_000
+xlsx_file = os.path.join(scratch, "pairs.xlsx")
+xlsx = [cli, "list", "35851102000000", str(XLSX), "--column", "35851103000000", "-o", xlsx_file]
+t_xlsx, mb_xlsx = min(peak(xlsx) for _ in range(RUNS))
+xlsx_size = os.path.getsize(xlsx_file)
+os.remove(xlsx_file)
+
 print(f"kestrino-cli benchmarks (best of {RUNS}; {os.cpu_count()} cores; scratch {scratch})")
 print(f"  list {LINES:,} lines -o FILE     {t_list:7.3f} s  {size / t_list / 1e6:7.1f} MB/s  (written, synced, renamed)")
 print(f"  dd {size:,} bytes to a file  {t_dd:7.3f} s  {size / t_dd / 1e6:7.1f} MB/s")
@@ -71,6 +95,9 @@ print(f"    list / dd = {t_list / t_dd:.2f}x (goal: within 1.5x); list / dd with
 print(f"  list {NULL_LINES:,} lines > /dev/null {t_null:7.3f} s  {NULL_LINES / t_null / 1e6:7.1f} M lines/s (goal: 100)")
 print(f"  check {LINES:,} lines            {t_check:7.3f} s  {LINES / t_check / 1e6:7.1f} M lines/s (goal: 20)")
 print(f"  check the same lines shuffled     {t_shuffled:7.3f} s  {LINES / t_shuffled / 1e6:7.1f} M lines/s")
+print(f"  csv {PAIRS:,} pairs > /dev/null   {t_pairs:7.3f} s  {2 * PAIRS / t_pairs / 1e6:7.1f} M IMEIs/s (goal: 100)")
+print(f"  xlsx {XLSX:,} pairs -o FILE       {t_xlsx:7.3f} s  {2 * XLSX / t_xlsx / 1e6:7.1f} M IMEIs/s, "
+      f"peak {mb_xlsx:.1f} MB (goal: 64), {xlsx_size / 1e6:.1f} MB written")
 
 try:
     from stdnum import luhn

@@ -2,8 +2,7 @@
 
 #include "cli/Errors.h"
 #include "cli/Interrupt.h"
-#include "cli/ListPipeline.h"
-#include "cli/ProgressLine.h"
+#include "cli/ListRules.h"
 #include "cli/SafeFile.h"
 #include "cli/ledger/Sha256.h"
 #include "cli/ledger/Station.h"
@@ -12,12 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace kestrino::cli::ledger {
 namespace {
 
 constexpr std::int64_t kSerials = 1000000;
-constexpr std::int64_t kMaxPerDevice = 8;
+constexpr std::int64_t kMaxPerDevice = 4;  // as list takes it
 constexpr std::size_t kMaxText = 4096;
 
 bool AllDigits(const std::string& text) {
@@ -99,24 +99,59 @@ std::string RangeName(const Allocation& a) {
     return what + std::to_string(a.id) + " (" + ImeiOfBody(a.first) + " to " + ImeiOfBody(a.Last()) + ")";
 }
 
-// The list of an allocation, exactly as `list` writes it for the same first body and options.
-void WriteAllocationList(const Allocation& a, ByteOutput& out) {
-    const ListStyle style = ListStyle::FromJson(a.list);
-    ProgressLine progress(static_cast<std::uint64_t>(a.count), StandardErrorIsTerminal());
-    WriteListLines(BodyText(a.first), static_cast<std::int32_t>(a.count), style.lf ? "\n" : "\r\n", out, progress);
+const char* FormatName(ListFormat format) {
+    return format == ListFormat::kCsv ? "csv" : format == ListFormat::kXlsx ? "xlsx" : "text";
 }
 
-// Writes the list into a file and returns its SHA-256; with expected, the
-// file is put in place only when the digest is that one.
+// The request `list` would be given for the allocation's list.
+ListRequest RequestOf(const Allocation& a, const std::string& output) {
+    const ListStyle style = ListStyle::FromJson(a.list);
+    ListRequest request;
+    request.first = BodyText(a.first);
+    request.quantity = std::to_string(a.count / a.perDevice);
+    request.perDevice = a.perDevice;
+    request.svn = style.svn;
+    request.format = style.format;
+    request.output = output;
+    request.lf = style.lf;
+    return request;
+}
+
+std::string FileSha256(const std::string& path) {
+    InputFile in(path);
+    Sha256 digest;
+    std::string buffer(1 << 16, '\0');
+    for (std::size_t n; (n = in.Read(buffer.data(), buffer.size())) > 0;) digest.Add(std::string_view(buffer.data(), n));
+    return digest.Hex();
+}
+
+std::string Mismatch(const Allocation& a, const std::string& sha256, const std::string& expected) {
+    return "The list of allocation " + std::to_string(a.id) + " came out with SHA-256 " + sha256 + ", not the " +
+           expected + " recorded";
+}
+
+// Writes the allocation's list, exactly as `list` writes it, into a file and
+// returns its SHA-256; with expected, a text or csv file is put in place only
+// when the digest is that one. No InterruptGuard may be held around it.
 std::string WriteListFile(const Allocation& a, const std::string& output, const std::string& expected) {
+    ListRequest request = RequestOf(a, output);
+    if (PlanList(request).format == ListFormat::kXlsx) {
+        // The workbook goes through a file of its own: written whole, then read back.
+        StandardOutput unused;
+        WriteList(request, unused);
+        const std::string sha256 = FileSha256(output);
+        if (!expected.empty() && sha256 != expected) throw ELedgerError(Mismatch(a, sha256, expected));
+        return sha256;
+    }
+    request.output.reset();
+    InterruptGuard guard;
     SafeFile file(output);
     Sha256 digest;
     HashingOutput hashing(file, digest);
-    WriteAllocationList(a, hashing);
+    WriteList(request, hashing);
     const std::string sha256 = digest.Hex();
     if (!expected.empty() && sha256 != expected) {
-        throw ELedgerError("The list of allocation " + std::to_string(a.id) + " came out with SHA-256 " + sha256 +
-                           ", not the " + expected + " recorded; \"" + output + "\" was left as it was");
+        throw ELedgerError(Mismatch(a, sha256, expected) + "; \"" + output + "\" was left as it was");
     }
     file.Commit();
     return sha256;
@@ -143,12 +178,25 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 }  // namespace
 
-std::string ListStyle::ToJson() const { return nlohmann::json{{"lf", lf}}.dump(); }
+std::string ListStyle::ToJson() const {
+    nlohmann::json json{{"lf", lf}};
+    if (format) json["format"] = FormatName(*format);
+    if (svn) json["svn"] = *svn;
+    if (sourceDateEpoch) json["source_date_epoch"] = *sourceDateEpoch;
+    return json.dump();
+}
 
 ListStyle ListStyle::FromJson(const std::string& json) {
     ListStyle style;
     const nlohmann::json parsed = nlohmann::json::parse(json, nullptr, false);
-    if (parsed.is_object()) style.lf = parsed.value("lf", false);
+    if (!parsed.is_object()) return style;
+    style.lf = parsed.value("lf", false);
+    const std::string format = parsed.value("format", "");
+    if (format == "text") style.format = ListFormat::kText;
+    if (format == "csv") style.format = ListFormat::kCsv;
+    if (format == "xlsx") style.format = ListFormat::kXlsx;
+    if (parsed.contains("svn")) style.svn = parsed["svn"].get<std::string>();
+    if (parsed.contains("source_date_epoch")) style.sourceDateEpoch = parsed["source_date_epoch"].get<std::string>();
     return style;
 }
 
@@ -250,10 +298,19 @@ Allocation Ledger::Allocate(const AllocateRequest& request) {
     a.user = StationUser();
     a.host = StationHost();
     a.state = "unwritten";
-    a.list = request.style.ToJson();
+    ListStyle style = request.style;
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) style.sourceDateEpoch = epoch;
+    a.list = style.ToJson();
+    // Every rule of lists checked on a stand-in of the same shape before anything is recorded;
+    // the format is fixed now, so that export writes the same list whatever its file is named.
+    Allocation shape = a;
+    shape.first = 35851102000000;
+    style.format = PlanList(RequestOf(shape, request.output)).format;
+    a.list = style.ToJson();
 
-    // From here on Ctrl+C no longer ends the program between recording and writing.
-    InterruptGuard guard;
+    // Until the list is being written, Ctrl+C no longer ends the program
+    // between recording the allocation and writing its list.
+    std::optional<InterruptGuard> guard(std::in_place);
     store_->Write([&](LedgerTransaction& t) {
         const std::vector<Block> blocks = t.Blocks(request.tac, true);
         if (blocks.empty()) {
@@ -284,6 +341,8 @@ Allocation Ledger::Allocate(const AllocateRequest& request) {
 
     std::string sha256;
     try {
+        ThrowIfInterrupted();
+        guard.reset();
         ThrowIfInterrupted();
         sha256 = WriteListFile(a, request.output, "");
     } catch (...) {
@@ -317,7 +376,6 @@ Allocation Ledger::Export(const std::string& id, const std::string& output) {
     if (a.state == "recorded") {
         throw ELedgerError(RangeName(a) + " was issued elsewhere; the ledger has no list of it");
     }
-    InterruptGuard guard;
     const std::string sha256 = WriteListFile(a, output, a.sha256);
     if (a.state == "unwritten") {
         store_->Write([&](LedgerTransaction& t) { t.Confirm(a.id, sha256); });

@@ -5,6 +5,7 @@
 // Every function throws ELedgerError (with the ledger's name, never a
 // password) for a refusal, and the file errors of SafeFile for the list.
 
+#include "cli/ListWriter.h"
 #include "cli/SystemIo.h"
 #include "cli/ledger/LedgerStore.h"
 
@@ -15,10 +16,13 @@
 
 namespace kestrino::cli::ledger {
 
-// How an allocation's list is written; kept with it as JSON, so that export
-// writes the same bytes again.
+// How an allocation's list is written, as `list` takes it; kept with the
+// allocation as JSON, so that export writes the same bytes again.
 struct ListStyle {
-    bool lf = false;  // LF after each line instead of CR LF
+    std::optional<ListFormat> format;  // none: from the file's name, as list does
+    std::optional<std::string> svn;
+    bool lf = false;
+    std::optional<std::string> sourceDateEpoch;  // an xlsx list's creation time, when it was given
 
     std::string ToJson() const;
     static ListStyle FromJson(const std::string& json);

@@ -125,11 +125,22 @@ public:
     void Declare(CLI::App& command) override {
         DeclareLocation(command, location_);
         command.add_option("QUANTITY", request_.quantity, "the number of devices")->required();
-        command.add_option("--per-device", request_.perDevice, "IMEIs per device (1 by default)")->type_name("N");
+        command.add_option("--per-device", request_.perDevice, "consecutive IMEIs per device, 1 to 4 (default 1)")
+            ->type_name("N");
         tac_ = command.add_option("--tac", tacText_, "the TAC; without it, the first registered block with room");
         command.add_option("--order", request_.order, "the order the IMEIs are for")->type_name("ID");
         command.add_option("--note", request_.note, "a note kept with the allocation")->type_name("TEXT");
-        command.add_flag("--lf", request_.style.lf, "end lines with LF instead of CR LF");
+        svn_ = command.add_option("--svn", svnText_, "also write each IMEI's IMEISV with the software version NN, 00 to 98")
+            ->type_name("NN");
+        command
+            .add_option("--format", [this](const CLI::results_t& values) {
+                const std::string& v = values.back();
+                request_.style.format = v == "csv" ? ListFormat::kCsv : v == "xlsx" ? ListFormat::kXlsx : ListFormat::kText;
+                return true;
+            }, "text, csv or xlsx; without it, from FILE's name (.csv, .xlsx), otherwise text")
+            ->check(CLI::IsMember({"text", "csv", "xlsx"}))
+            ->type_name("FORMAT");
+        command.add_flag("--lf", request_.style.lf, "end rows with LF instead of CR LF (text and csv)");
         command.add_option("-o,--output", request_.output, "the list's file, replaced only by a complete list")
             ->type_name("FILE")
             ->required();
@@ -137,6 +148,7 @@ public:
 
     ExitCode Run() override {
         request_.tac = Given(tac_, tacText_);
+        request_.style.svn = Given(svn_, svnText_);
         Ledger ledger(location_, false);
         Say(Described(ledger.Allocate(request_)));
         return ExitCode::kDone;
@@ -145,8 +157,9 @@ public:
 private:
     std::string location_;
     ledger::AllocateRequest request_;
-    std::string tacText_;
+    std::string tacText_, svnText_;
     CLI::Option* tac_ = nullptr;
+    CLI::Option* svn_ = nullptr;
 };
 
 }  // namespace

@@ -97,6 +97,12 @@ std::string ListName(int process, int run) {
     return name;
 }
 
+// The same for lists of devices with several IMEIs.
+std::string CsvName(int process, int run) {
+    std::string name = ListName(process, run);
+    return name.replace(name.size() - 4, 4, ".csv");
+}
+
 std::string Worker(int process) {
     std::string name = "w";
     name += std::to_string(process);
@@ -126,9 +132,12 @@ void ExpectSoundLedger(const ShownLedger& ledger, std::int64_t blockFirst,
         if (list == lists.end()) continue;
         EXPECT_EQ(a.state, "written");
         EXPECT_EQ(FileSha256(list->second), a.sha256);
+        // A header row, then one row per device from the first IMEI on.
         const std::string bytes = ReadBytes(list->second);
-        EXPECT_EQ(bytes.substr(0, 6 + 15), "IMEI\r\n" + a.first);
-        EXPECT_EQ(static_cast<std::int64_t>(std::count(bytes.begin(), bytes.end(), '\n')), a.count + 1);
+        const std::size_t header = bytes.find('\n') + 1;
+        EXPECT_EQ(bytes.substr(0, bytes.find_first_of("\r\n")), a.perDevice == 1 ? "IMEI" : "IMEI1,IMEI2");
+        EXPECT_EQ(bytes.substr(header, 15), a.first);
+        EXPECT_EQ(static_cast<std::int64_t>(std::count(bytes.begin(), bytes.end(), '\n')), a.count / a.perDevice + 1);
     }
     for (const auto& [id, file] : lists) {
         EXPECT_TRUE(std::any_of(sorted.begin(), sorted.end(), [&](const auto& a) { return a.id == id; }))
@@ -168,8 +177,11 @@ void RunCommandTable(LedgerPlace& place) {
         {{"allocate", "0", "-o", file("x.txt")}, 1, "QUANTITY must be a whole number from 1 to 1000000"},
         {{"allocate", "1e3", "-o", file("x.txt")}, 1, "QUANTITY must be a whole number"},
         {{"allocate", "-5", "-o", file("x.txt")}, 1, "QUANTITY must be a whole number"},
-        {{"allocate", "5", "--per-device", "0", "-o", file("x.txt")}, 1, "--per-device must be a whole number from 1 to 8"},
-        {{"allocate", "600000", "--per-device", "2", "-o", file("x.txt")}, 1, "a TAC holds 1000000"},
+        {{"allocate", "5", "--per-device", "0", "-o", file("x.txt")}, 1, "--per-device must be a whole number from 1 to 4"},
+        {{"allocate", "5", "--per-device", "2", "-o", file("x.txt")}, 1, "a text list holds one IMEI a line"},
+        {{"allocate", "5", "--svn", "99", "-o", file("x.txt")}, 1, "--svn 99 is reserved"},
+        {{"allocate", "5", "--format", "pdf", "-o", file("x.txt")}, 2, "--format"},
+        {{"allocate", "600000", "--per-device", "2", "-o", file("x.csv")}, 1, "a TAC holds 1000000"},
         {{"allocate", "5", "--order", "line\nbreak", "-o", file("x.txt")}, 1, "The order holds a control character"},
 #ifndef _WIN32
         // Windows hands arguments over as UTF-16: no invalid bytes can arrive there.
@@ -177,7 +189,7 @@ void RunCommandTable(LedgerPlace& place) {
 #endif
         {{"allocate", "10", "--order", order, "--note", note, "-o", file("a.txt")}, 0,
          "allocation 1: 10 IMEIs, 358511020000000 to 358511020000091"},
-        {{"allocate", "3", "--per-device", "2", "--lf", "-o", file("b.txt")}, 0, "allocation 2: 6 IMEIs, 358511020000109"},
+        {{"allocate", "3", "--per-device", "2", "--lf", "-o", file("b.csv")}, 0, "allocation 2: 6 IMEIs, 358511020000109"},
         {{"ledger", "record", "35851102000100", "50", "--order", order}, 0, "recorded range 3: 50 IMEIs, 358511020001008"},
         {{"ledger", "record", "35851102000120", "5"}, 1, "overlaps IMEIs 358511020001008 to"},
         {{"ledger", "record", "35851102000000", "1"}, 1, "overlaps IMEIs 358511020000000 to"},
@@ -186,18 +198,21 @@ void RunCommandTable(LedgerPlace& place) {
         {{"allocate", "990", "--tac", "35851102", "-o", file("c.txt")}, 1,
          "No free stretch of 990 IMEIs in TAC 35851102 of ledger"},
         {{"allocate", "990", "--tac", "35851102", "-o", file("c.txt")}, 1, "The largest that would fit: 850 IMEIs"},
-        {{"allocate", "500", "--per-device", "2", "--tac", "35851102", "-o", file("c.txt")}, 1,
+        {{"allocate", "500", "--per-device", "2", "--tac", "35851102", "-o", file("c.csv")}, 1,
          "The largest that would fit: 425 devices of 2 IMEIs"},
         {{"allocate", "84", "-o", file("c.txt")}, 0, "allocation 4: 84 IMEIs, 35851102000016"},
         {{"allocate", "2", "--tac", "01234567", "-o", file("z.txt")}, 0, "allocation 5: 2 IMEIs, 012345670000004"},
+        {{"allocate", "1", "--per-device", "2", "--svn", "07", "--tac", "01234567", "-o", file("w.xlsx")}, 0,
+         "allocation 6: 2 IMEIs, 01234567000002"},
         // The lists again.
         {{"ledger", "export", "1", "-o", file("a2.txt")}, 0, "exported allocation 1"},
         {{"ledger", "export", "2", "-o", file("b2.txt")}, 0, "exported allocation 2"},
+        {{"ledger", "export", "6", "-o", file("w2.xlsx")}, 0, "exported allocation 6"},
         {{"ledger", "export", "3", "-o", file("r.txt")}, 1, "was issued elsewhere"},
         {{"ledger", "export", "99", "-o", file("r.txt")}, 1, "has no allocation 99"},
         {{"ledger", "export", "x1", "-o", file("r.txt")}, 1, "An allocation's id is a number"},
         {{"ledger", "show", "--tac", "1234"}, 1, "A TAC is 8 digits"},
-        {{"ledger", "show", "--tac", "01234567"}, 0, "block 01234567 000000-999999: 2 issued, 999998 free"},
+        {{"ledger", "show", "--tac", "01234567"}, 0, "block 01234567 000000-999999: 4 issued, 999996 free"},
         // Usage errors.
         {{"ledger", "frobnicate"}, 2, "A subcommand is required"},
         {{"ledger"}, 2, "A subcommand is required"},
@@ -213,10 +228,13 @@ void RunCommandTable(LedgerPlace& place) {
 
     // The lists are those of `list`, and export writes the same bytes again.
     EXPECT_EQ(ReadBytes(file("a.txt")), RunCli({"list", "35851102000000", "10"}).out);
-    EXPECT_EQ(ReadBytes(file("b.txt")), RunCli({"list", "35851102000010", "6", "--lf"}).out);
+    EXPECT_EQ(ReadBytes(file("b.csv")), RunCli({"list", "35851102000010", "3", "--per-device", "2", "--lf", "--format", "csv"}).out);
     EXPECT_EQ(ReadBytes(file("z.txt")), RunCli({"list", "01234567000000", "2"}).out);
     EXPECT_EQ(ReadBytes(file("a2.txt")), ReadBytes(file("a.txt")));
-    EXPECT_EQ(ReadBytes(file("b2.txt")), ReadBytes(file("b.txt")));
+    // The format was fixed when the list was first written, whatever export's file is named.
+    EXPECT_EQ(ReadBytes(file("b2.txt")), ReadBytes(file("b.csv")));
+    EXPECT_EQ(ReadBytes(file("w2.xlsx")), ReadBytes(file("w.xlsx")));
+    EXPECT_EQ(ReadBytes(file("w.xlsx")).substr(0, 2), "PK");
     EXPECT_FALSE(fs::exists(file("x.txt")));
     EXPECT_FALSE(fs::exists(file("r.txt")));
 
@@ -224,7 +242,7 @@ void RunCommandTable(LedgerPlace& place) {
     ASSERT_EQ(shown.blocks.size(), 2u);
     EXPECT_EQ(shown.blocks[0].issued, 150);
     EXPECT_EQ(shown.blocks[0].free, 850);
-    ASSERT_EQ(shown.allocations.size(), 5u);
+    ASSERT_EQ(shown.allocations.size(), 6u);
     // Quotes and semicolons come back exactly as given.
     EXPECT_EQ(shown.allocations[0].order, order);
     EXPECT_EQ(shown.allocations[0].note, note);
@@ -234,8 +252,8 @@ void RunCommandTable(LedgerPlace& place) {
     EXPECT_EQ(shown.allocations[0].time.size(), 20u);
     EXPECT_EQ(shown.allocations[0].time.back(), 'Z');
     ShownLedger tac = shown;
-    tac.allocations.pop_back();  // the one in TAC 01234567
-    ExpectSoundLedger(tac, 35851102000000, {{1, file("a.txt")}, {4, file("c.txt")}});
+    tac.allocations.resize(4);  // not the two in TAC 01234567
+    ExpectSoundLedger(tac, 35851102000000, {{1, file("a.txt")}, {2, file("b2.txt")}, {4, file("c.txt")}});
 }
 
 int AllocationsPerProcess() {
@@ -258,7 +276,7 @@ void RunConcurrentAllocations(LedgerPlace& place, int processes, int each) {
         workers.emplace_back([&, w] {
             std::minstd_rand random(static_cast<unsigned>(w + 1));
             for (int i = 0; i < each; ++i) {
-                const fs::path list = folder.path() / ListName(w, i);
+                const fs::path list = folder.path() / CsvName(w, i);
                 const std::string quantity = std::to_string(1 + random() % 100);
                 const std::string perDevice = std::to_string(1 + random() % 2);
                 const Outcome got = RunLedger(location, {"allocate", quantity, "--per-device", perDevice, "--order",
