@@ -125,6 +125,18 @@ std::string FileSha256(const std::string& path) {
     return digest.Hex();
 }
 
+void UseSourceDateEpoch(const std::optional<std::string>& epoch) {
+#ifdef _WIN32
+    _putenv_s("SOURCE_DATE_EPOCH", epoch ? epoch->c_str() : "");
+#else
+    if (epoch) {
+        setenv("SOURCE_DATE_EPOCH", epoch->c_str(), 1);
+    } else {
+        unsetenv("SOURCE_DATE_EPOCH");
+    }
+#endif
+}
+
 std::string Mismatch(const Allocation& a, const std::string& sha256, const std::string& expected) {
     return "The list of allocation " + std::to_string(a.id) + " came out with SHA-256 " + sha256 + ", not the " +
            expected + " recorded";
@@ -136,6 +148,8 @@ std::string Mismatch(const Allocation& a, const std::string& sha256, const std::
 std::string WriteListFile(const Allocation& a, const std::string& output, const std::string& expected) {
     ListRequest request = RequestOf(a, output);
     if (PlanList(request).format == ListFormat::kXlsx) {
+        // The workbook's creation time as when it was first written.
+        UseSourceDateEpoch(ListStyle::FromJson(a.list).sourceDateEpoch);
         // The workbook goes through a file of its own: written whole, then read back.
         StandardOutput unused;
         WriteList(request, unused);
