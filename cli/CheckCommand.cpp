@@ -69,7 +69,7 @@ void Classes(const std::vector<std::string>& lists, const char* option, Severity
             if (known == kProblemClassNames.end()) {
                 std::string names;
                 for (const std::string_view n : kProblemClassNames) names += (names.empty() ? "" : ", ") + std::string(n);
-                throw BadOption{std::string(option) + ": '" + name + "' is not a class of problems (" + names + ")"};
+                throw BadOption{std::string(option) + ": '" + name + "' is not a class of problems; the classes are " + names};
             }
             Severity& s = settings.severity[static_cast<std::size_t>(known - kProblemClassNames.begin())];
             if (s != Severity::kError && s != severity) {

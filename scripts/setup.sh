@@ -39,7 +39,7 @@ need_packages() {
 }
 
 native() {
-  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev
+  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev nlohmann-json3-dev
 }
 
 bench_cli() {
@@ -118,19 +118,23 @@ mingw_libjpeg() {
   touch "$stamp"
 }
 
-# CLI11 is header-only: Debian's headers serve the MinGW build as they are. They are
-# copied beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
-mingw_cli11() {
-  local stamp="$mingw_prefix/.cli11-done" version
-  version=$(dpkg-query -W -f='${Version}' libcli11-dev)
+# Header-only libraries: Debian's headers serve the MinGW build as they are. They are copied
+# beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
+# mingw_headers PACKAGE FOLDER: /usr/include/FOLDER of PACKAGE, again when its version changes.
+mingw_headers() {
+  local package=$1 folder=$2 stamp="$mingw_prefix/.$2-headers-done" version
+  version=$(dpkg-query -W -f='${Version}' "$package")
   [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
-  step="copy the CLI11 headers for MinGW"
-  [ -f /usr/include/CLI/CLI.hpp ] || fail "/usr/include/CLI is missing (package libcli11-dev)"
+  step="copy the $folder headers for MinGW"
+  [ -d "/usr/include/$folder" ] || fail "/usr/include/$folder is missing (package $package)"
   mkdir -p "$mingw_prefix/include"
-  rm -rf "$mingw_prefix/include/CLI"
-  cp -a /usr/include/CLI "$mingw_prefix/include/CLI"
+  rm -rf "$mingw_prefix/include/$folder"
+  cp -a "/usr/include/$folder" "$mingw_prefix/include/$folder"
   echo "$version" > "$stamp"
 }
+
+mingw_cli11() { mingw_headers libcli11-dev CLI; }
+mingw_nlohmann_json() { mingw_headers nlohmann-json3-dev nlohmann; }
 
 wine_prefix() {
   local prefix="$cache/wine" headless="$cache/wine-headless"
@@ -170,19 +174,21 @@ wine_prefix() {
 
 windows() {
   need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
-    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev
+    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev nlohmann-json3-dev
   mingw_googletest
   mingw_libjpeg
   mingw_cli11
+  mingw_nlohmann_json
   wine_prefix
 }
 
 dist() {
   need_packages make cmake git googletest g++-mingw-w64-x86-64-posix binutils binutils-mingw-w64-x86-64 \
-    dpkg-dev libcli11-dev zip unzip
+    dpkg-dev libcli11-dev nlohmann-json3-dev zip unzip
   mingw_googletest
   mingw_libjpeg
   mingw_cli11
+  mingw_nlohmann_json
 }
 
 [ $# -gt 0 ] || set -- native windows
