@@ -274,7 +274,8 @@ bool ListChecker::TakeHeader(std::span<const Cell> cells) {
 void ListChecker::CheckImei(const Cell& cell, std::uint64_t place) {
     std::uint64_t value = 0;
     if (FifteenDigits(cell, value)) {
-        const bool right = HasRightCheckDigit(value);
+        // From the digits as they stand: cheaper than from the value.
+        const bool right = static_cast<std::uint64_t>(CheckDigitOfText(cell.text)) == value % 10;
         if (right) {
             ++imeis_;
             if (!Expected(value)) Found(ProblemClass::kOutside, place, value);
