@@ -1,6 +1,7 @@
 #include "cli/TableReader.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kestrino::cli {
 namespace {
@@ -12,6 +13,16 @@ constexpr unsigned char kNonBlank = 2;  // makes its row more than blanks
 constexpr std::size_t kMostPending = std::size_t{1} << 20;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7Fu;
+constexpr std::uint64_t kTops = 0x8080808080808080u;
+
+// The top bit of each byte of word that equals c, exactly.
+std::uint64_t Equal(std::uint64_t word, unsigned char c) {
+    const std::uint64_t x = word ^ (kOnes * c);
+    return ~(((x & kLows) + kLows) | x) & kTops;
+}
 
 // Where the first row that holds more than blanks and delimiters ends, or npos.
 std::size_t FirstRowEnd(std::string_view text, std::size_t& start) {
@@ -107,6 +118,13 @@ void TableReader::Scan(std::string_view text) {
                 continue;
             }
         }
+        if (state_ == State::kUnquoted && spans_.empty() && cell_.length == 0) {
+            const char* next = WholeRow(p, end);
+            if (next) {
+                p = next;
+                continue;
+            }
+        }
         switch (state_) {
         case State::kUnquoted: {
             const char* q = p;
@@ -176,6 +194,47 @@ void TableReader::Scan(std::string_view text) {
             break;
         }
     }
+}
+
+// A row that lies whole in the text, without quotes, is handed on as views of
+// the text itself: most rows are, and copying them would cost more than the
+// rest of their check. Returns where the next row starts, or nullptr.
+const char* TableReader::WholeRow(const char* p, const char* end) {
+    cells_.clear();
+    const char* start = p;
+    unsigned char seen = 0;
+    while (true) {
+        // Eight bytes a step while none ends the cell.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            const std::uint64_t stops = Equal(word, '\n') | Equal(word, '\r') | Equal(word, '"') |
+                                        (delimiter_ != '\0' ? Equal(word, static_cast<unsigned char>(delimiter_)) : 0);
+            if (stops != 0) break;
+            if ((Equal(word, ' ') | Equal(word, '\t')) != kTops) seen |= kNonBlank;
+            p += 8;
+        }
+        unsigned char kind;
+        while (p < end && ((kind = kind_[static_cast<unsigned char>(*p)]) & kStop) == 0) {
+            seen |= kind;
+            ++p;
+        }
+        if (p == end || *p == '"') return nullptr;
+        if (cells_.size() < kMostCells) {
+            const auto length = static_cast<std::size_t>(p - start);
+            cells_.push_back({std::string_view(start, std::min(length, kKeptCellBytes)), length});
+        }
+        if (*p == delimiter_) {
+            start = ++p;
+            continue;
+        }
+        break;
+    }
+    if ((seen & kNonBlank) != 0) receiver_.Row(rowLine_, cells_);
+    ++lineEnds_;
+    rowLine_ = lineEnds_ + 1;
+    afterCr_ = *p == '\r';
+    return p + 1;
 }
 
 void TableReader::Append(const char* from, const char* to) {

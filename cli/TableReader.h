@@ -51,6 +51,7 @@ private:
     enum class State : std::uint8_t { kUnquoted, kQuoted, kQuoteInQuoted };
     void Use(char delimiter);
     void Scan(std::string_view text);
+    const char* WholeRow(const char* p, const char* end);
     void Append(const char* from, const char* to);
     void EndCell();
     void EndRow();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,12 +43,27 @@ const std::string kUnreadable = "kestrino-cli: Cannot read file \"missing.txt\".
 const std::string kNoEncoding =
     "kestrino-cli: Cannot read file \"latin1.csv\". It is neither UTF-8 nor UTF-16 with a byte-order mark (0xE9 at byte 30)";
 
-// UTF-16 of ASCII text, with its byte-order mark.
+// UTF-16 of UTF-8 text, with its byte-order mark.
 std::string Utf16(std::string_view text, bool little) {
     std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
-    for (const char c : text) {
-        bytes += little ? c : '\0';
-        bytes += little ? '\0' : c;
+    const auto unit = [&](std::uint32_t u) {
+        const char high = static_cast<char>(u >> 8);
+        const char low = static_cast<char>(u & 0xFF);
+        bytes += little ? low : high;
+        bytes += little ? high : low;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        std::uint32_t code = length == 1 ? c : c & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        if (code >= 0x10000) {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            unit(code);
+        }
+        i += length;
     }
     return bytes;
 }
@@ -303,6 +319,47 @@ TEST(CliCheck, AListInReverseOrderWithRepeats) {
                               "reversed.txt:5003: " + lines[0] + " already appeared at reversed.txt:5000"}));
     EXPECT_EQ(got.err, Summary(5003, 5003, 3) + std::string(kNl));
     EXPECT_EQ(got.code, 1);
+}
+
+// A device export of several megabytes, so that rows, CR LF pairs, quoted
+// cells and characters of several bytes (one beyond UTF-16's first plane)
+// fall across the blocks the checker reads, in UTF-8 and in UTF-16.
+TEST(CliCheck, ALargeExportAcrossReadBlocks) {
+    constexpr int kRows = 60000;
+    const Outcome one = RunCli({"list", "35851102000002", std::to_string(kRows), "--lf"});
+    const Outcome two = RunCli({"list", "35851102500002", std::to_string(kRows), "--lf"});
+    ASSERT_EQ(one.code, 0);
+    ASSERT_EQ(two.code, 0);
+    std::string text = "IMEI1;Name;IMEI2\r\n";
+    std::string report;
+    for (int k = 0; k < kRows; ++k) {
+        const std::size_t at = 5 + 16 * static_cast<std::size_t>(k);  // after "IMEI\n", 16 bytes a line
+        std::string second = two.out.substr(at, 15);
+        if (k == 50000) {
+            // A wrong check digit in the 50,000th device, on line 50,002.
+            const char right = second.back();
+            second.back() = right == '9' ? '0' : static_cast<char>(right + 1);
+            report = "export.csv:50002: IMEI2: " + second + " has a wrong check digit: it should end in " + right;
+        }
+        text += one.out.substr(at, 15) + ";\"J\xC3\xBCrgen \"\"\xF0\x9F\x93\xB1\"\"; " + std::to_string(k) + "\";" + second + "\r\n";
+    }
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "UTF-16" : "UTF-8");
+        ScratchFolder folder;
+        WriteBytes(folder.path() / "export.csv", utf16 ? Utf16(text, true) : text);
+        const Outcome got = RunCli({"check", "export.csv"}, "", folder.path());
+        EXPECT_EQ(got.out, Lines({report}));
+        EXPECT_EQ(got.err, Summary(kRows, 2 * kRows - 1, 1) + std::string(kNl));
+        EXPECT_EQ(got.code, 1);
+    }
+    // A byte in no encoding far into the file: the file is named once, and
+    // what was found before it is not reported.
+    ScratchFolder folder;
+    WriteBytes(folder.path() / "export.csv", text + "358511020000026;Jos\xE9;358511020000034\r\n");
+    const Outcome got = RunCli({"check", "export.csv"}, "", folder.path());
+    EXPECT_EQ(got.out, "");
+    EXPECT_NE(got.err.find("Cannot read file \"export.csv\". It is neither UTF-8 nor UTF-16"), std::string::npos) << got.err;
+    EXPECT_EQ(got.code, 2);
 }
 
 }  // namespace
