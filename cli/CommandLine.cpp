@@ -20,7 +20,7 @@ constexpr CommandEntry kCommands[] = {
     {"list", "Write the header IMEI and QUANTITY IMEIs from the 14-digit body FIRST on, each line ended by CR LF.",
      &MakeListCommand},
     {"last", "Print the last body of the range of QUANTITY bodies from FIRST.", &MakeLastCommand},
-    {"check", "Check lists: report lines that are not IMEIs, wrong check digits and repeated IMEIs as FILE:LINE: message.",
+    {"check", "Check received lists and exports (text or csv, UTF-8 or UTF-16): every problem of a cell as FILE:LINE: message.",
      &MakeCheckCommand},
 };
 
