@@ -26,15 +26,7 @@ struct BadOption {
     std::string reason;
 };
 
-bool AllDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::uint64_t DigitsValue(std::string_view text) {
-    std::uint64_t value = 0;
-    for (const char c : text) value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    return value;
-}
+bool Number(std::string_view text) { return !text.empty() && AllDigits(text); }
 
 char DelimiterOf(const std::string& text) {
     if (text.empty()) return '\0';
@@ -45,14 +37,14 @@ char DelimiterOf(const std::string& text) {
 
 BodyRange RangeOf(const ExpectedRange& range) {
     std::uint64_t body = 0;
-    if (AllDigits(range.first) && range.first.size() == kImeiBodyDigits) {
+    if (Number(range.first) && range.first.size() == kImeiBodyDigits) {
         body = DigitsValue(range.first);
-    } else if (AllDigits(range.first) && range.first.size() == kImeiDigits && HasRightCheckDigit(DigitsValue(range.first))) {
+    } else if (Number(range.first) && range.first.size() == kImeiDigits && HasRightCheckDigit(DigitsValue(range.first))) {
         body = DigitsValue(range.first) / 10;
     } else {
         throw BadOption{"--expect: '" + range.first + "' is neither a 14-digit body nor a 15-digit IMEI"};
     }
-    if (!AllDigits(range.count) || range.count.size() > 15 || DigitsValue(range.count) == 0 ||
+    if (!Number(range.count) || range.count.size() > 15 || DigitsValue(range.count) == 0 ||
         DigitsValue(range.count) > kBodies - body) {
         throw BadOption{"--expect: '" + range.count + "' is not a count of IMEIs from " + range.first};
     }
@@ -85,7 +77,7 @@ CheckSettings SettingsOf(const CheckOptions& options) {
     CheckSettings settings;
     settings.delimiter = DelimiterOf(options.delimiter);
     for (const std::string& column : options.columns) {
-        if (AllDigits(column)) {
+        if (Number(column)) {
             if (column.size() > 9 || DigitsValue(column) == 0) throw BadOption{"--column: '" + column + "' is no column"};
             settings.columns.push_back({static_cast<std::size_t>(DigitsValue(column)), {}});
         } else {
@@ -94,7 +86,7 @@ CheckSettings SettingsOf(const CheckOptions& options) {
     }
     for (const ExpectedRange& range : options.expected) settings.expected.push_back(RangeOf(range));
     for (const std::string& tac : options.tacs) {
-        if (!AllDigits(tac) || tac.size() != 8) throw BadOption{"--tac: '" + tac + "' is not 8 digits"};
+        if (!Number(tac) || tac.size() != 8) throw BadOption{"--tac: '" + tac + "' is not 8 digits"};
         settings.tacs.push_back(DigitsValue(tac));
     }
     Classes(options.warn, "--warn", Severity::kWarning, settings);

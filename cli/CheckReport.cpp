@@ -10,7 +10,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr std::size_t kQuotedCharacters = 40;
-constexpr std::uint64_t kTacDivisor = 10'000'000;
 // Reports are written in pieces of about this size.
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 
@@ -121,7 +120,7 @@ std::string Message(const ListChecker& checker, const Problem& p) {
     case ProblemClass::kRepeat:
         return text + " already appeared at " + PlaceText(checker.WhereIs(p.other));
     case ProblemClass::kOutside:
-        return text + " is outside the expected IMEIs: its TAC is " + DigitsText(p.value / kTacDivisor, 8);
+        return text + " is outside the expected IMEIs: its TAC is " + DigitsText(TacOf(p.value), 8);
     case ProblemClass::kMissing:
         break;
     }

@@ -5,9 +5,11 @@
 
 #include "core/CheckDigit.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrino::cli {
 
@@ -25,6 +27,21 @@ constexpr std::uint64_t CheckDigitOfBody(std::uint64_t body) {
 constexpr std::uint64_t ImeiOfBody(std::uint64_t body) { return body * 10 + CheckDigitOfBody(body); }
 
 constexpr bool HasRightCheckDigit(std::uint64_t imei) { return CheckDigitOfBody(imei / 10) == imei % 10; }
+
+// An IMEI's first 8 digits: its Type Allocation Code.
+constexpr std::uint64_t TacOf(std::uint64_t imei) { return imei / 10'000'000; }
+
+// Whether text holds decimal digits and nothing else (true for "").
+inline bool AllDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The value of text that AllDigits accepts, of at most 19 digits.
+inline std::uint64_t DigitsValue(std::string_view digits) {
+    std::uint64_t value = 0;
+    for (const char c : digits) value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    return value;
+}
 
 // The value's decimal text, zero-padded to width digits.
 inline std::string DigitsText(std::uint64_t value, std::size_t width = kImeiDigits) {

@@ -13,21 +13,9 @@ namespace {
 constexpr unsigned kColumnBits = 12;
 static_assert((std::uint64_t{1} << kColumnBits) == RepeatSearch::kRunStep);
 static_assert((std::size_t{1} << kColumnBits) >= kMostCells);
-constexpr std::uint64_t kTacDivisor = 10'000'000;  // an IMEI's value over this is its TAC
 
 // A cell's place: its line over all lists, then its column.
 std::uint64_t PlaceOf(std::uint64_t line, std::size_t column) { return line << kColumnBits | column; }
-
-bool AllDigits(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Of a cell known to hold only digits (at most 19).
-std::uint64_t ValueOf(std::string_view digits) {
-    std::uint64_t value = 0;
-    for (const char c : digits) value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    return value;
-}
 
 // The number of eight digits, the first in the lowest byte, each less '0':
 // pairs, then fours, then the eight, in three multiplications.
@@ -310,11 +298,11 @@ void ListChecker::CheckImei(const Cell& cell, std::uint64_t place) {
         }
         Held(value, right, place);
     } else if (Digits(cell, kImeiBodyDigits)) {
-        value = ValueOf(cell.text);
+        value = DigitsValue(cell.text);
         // With a 0 in front, the same digits make a 15-digit number.
         Found(ProblemClass::kShort, place, value, {}, HasRightCheckDigit(value) ? 1 : 0);
     } else if (Digits(cell, kImeiDigits + 1)) {
-        Found(ProblemClass::kImeisv, place, ValueOf(cell.text));
+        Found(ProblemClass::kImeisv, place, DigitsValue(cell.text));
     } else if (cell.length == cell.text.size() && Scientific(cell.text)) {
         Found(ProblemClass::kScientific, place, 0, cell.text);
     } else if ((value = CleanImei(cell.text, cell.length)) != 0) {
@@ -331,7 +319,7 @@ void ListChecker::CheckImeisv(const Cell& cell, const Cell* imeiOfRow, std::uint
         Found(ProblemClass::kBadImeisv, place, 0, cell.text, kNot16Digits);
         return;
     }
-    const std::uint64_t value = ValueOf(cell.text);
+    const std::uint64_t value = DigitsValue(cell.text);
     if (value % 100 == 99) {
         Found(ProblemClass::kBadImeisv, place, value, cell.text, kSvn99);
         return;
@@ -372,7 +360,7 @@ bool ListChecker::Expected(std::uint64_t imei) const {
     const auto range = std::upper_bound(settings_.expected.begin(), settings_.expected.end(), body,
                                         [](std::uint64_t b, const BodyRange& r) { return b < r.first; });
     if (range != settings_.expected.begin() && body <= (range - 1)->last) return true;
-    return std::binary_search(settings_.tacs.begin(), settings_.tacs.end(), imei / kTacDivisor);
+    return std::binary_search(settings_.tacs.begin(), settings_.tacs.end(), TacOf(imei));
 }
 
 void ListChecker::Finish() {

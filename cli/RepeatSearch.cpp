@@ -66,11 +66,14 @@ RepeatSearch::~RepeatSearch() { std::free(entries_); }
 
 void RepeatSearch::Add(std::uint64_t imei, bool rightCheckDigit, Place place) {
     ++held_;
-    if (count_ > 0 && rightCheckDigit && lastRight_ && imei / 10 == lastValue_ / 10 + 1) {
-        Entry& run = entries_[count_ - 1];
+    const auto column = static_cast<std::size_t>(place & (kRunStep - 1));
+    if (column >= open_.size()) open_.resize(column + 1, OpenRun{0, 0, false});
+    OpenRun& open = open_[column];
+    if (open.live && rightCheckDigit && imei / 10 == open.last / 10 + 1) {
+        Entry& run = entries_[open.entry];
         if (run.place + RunLength(run.value) * kRunStep == place && RunLength(run.value) < kLongestRun) {
             run.value += std::uint64_t{1} << kLengthShift;
-            lastValue_ = imei;
+            open.last = imei;
             return;
         }
     }
@@ -82,8 +85,9 @@ void RepeatSearch::Add(std::uint64_t imei, bool rightCheckDigit, Place place) {
         capacity_ = grown;
     }
     increasing_ = increasing_ && (count_ == 0 || imei > lastValue_);
-    entries_[count_++] = {imei, place};
-    lastRight_ = rightCheckDigit;
+    entries_[count_] = {imei, place};
+    open = {count_, imei, rightCheckDigit};
+    ++count_;
     lastValue_ = imei;
 }
 
@@ -92,7 +96,7 @@ void RepeatSearch::Rewind(const Mark& mark) {
     held_ = mark.held;
     increasing_ = mark.increasing;
     lastValue_ = mark.lastValue;
-    lastRight_ = false;
+    open_.clear();
 }
 
 void RepeatSearch::Sort() {

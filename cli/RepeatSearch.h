@@ -2,15 +2,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace kestrino::cli {
 
 // Finds the IMEIs that appear more than once, without keeping any text: 16
 // bytes per IMEI, its value and its place, at most. Places are numbers the
 // caller gives, increasing in the order in which IMEIs are added; reports
-// come back by place. Runs of IMEIs with consecutive bodies and right check
-// digits at places kRunStep apart, which is how generated lists arrive, take
-// one entry each: a whole clean list takes a few.
+// come back by place. A place's low bits (below kRunStep) name its column:
+// runs of IMEIs with consecutive bodies and right check digits at places
+// kRunStep apart, which is how generated lists arrive, take one entry per
+// column, even where the columns of a row interleave: a clean list takes a few.
 class RepeatSearch {
 public:
     using Place = std::uint64_t;
@@ -25,7 +27,7 @@ public:
     // imei below 2^50; place above the place of every IMEI added before.
     void Add(std::uint64_t imei, bool rightCheckDigit, Place place);
     // The next IMEI starts a run of its own (a new list begins).
-    void Break() { lastRight_ = false; }
+    void Break() { open_.clear(); }
 
     // What has been added so far; Rewind forgets everything added after it.
     struct Mark {
@@ -34,7 +36,7 @@ public:
         bool increasing;
         std::uint64_t lastValue;
     };
-    Mark Here() const { return {count_, held_, increasing_, lastValue_}; }
+    Mark Here() const { return {count_, held_, increasing_, lastValue_}; }  // lastValue: the last entry's first IMEI
     void Rewind(const Mark& mark);
 
     // Orders the IMEIs by value. Call once, after the last Add.
@@ -70,9 +72,15 @@ private:
     std::size_t count_ = 0;
     std::size_t capacity_ = 0;
     std::uint64_t held_ = 0;   // IMEIs in the entries
-    bool increasing_ = true;   // every value above the one before: no repeats
-    bool lastRight_ = false;   // the last IMEI held had its right check digit
-    std::uint64_t lastValue_ = 0;
+    bool increasing_ = true;   // each entry's first IMEI above the one before: sorted as they stand
+    std::uint64_t lastValue_ = 0;  // the first IMEI of the last entry
+    // Per column: the entry that its next IMEI may extend.
+    struct OpenRun {
+        std::size_t entry;
+        std::uint64_t last;  // its last IMEI
+        bool live;
+    };
+    std::vector<OpenRun> open_;
 
     // After FindRepeats: first appearances by value, then repeats by place.
     std::size_t firsts_ = 0;

@@ -120,6 +120,13 @@ const CheckCase kCheckCases[] = {
      "358511020000026\n358511020000034\n358511020000042\n358511020000034\n358511020000042\n358511020000059\n",
      {"<stdin>:4: 358511020000034 already appeared at <stdin>:2", "<stdin>:5: 358511020000042 already appeared at <stdin>:3"},
      Summary(6, 6, 2), 1},
+    {"two columns, each a run, the second running into the first", {{"pairs.csv",
+      "IMEI1,IMEI2\n358511020000026,358511020000042\n358511020000034,358511020000059\n358511020000042,358511020000067\n"
+      "358511020000059,358511020000075\n"}},
+     {"pairs.csv"}, "",
+     {"pairs.csv:4: IMEI1: 358511020000042 already appeared at pairs.csv:2 (IMEI2)",
+      "pairs.csv:5: IMEI1: 358511020000059 already appeared at pairs.csv:3 (IMEI2)"},
+     Summary(4, 8, 2), 1},
     // Several lists: duplicates across them, reports in the order given.
     {"a duplicate across two files",
      {{"a.txt", "IMEI\r\n358511020000026\r\n358511020000034\r\n"}, {"b.txt", "IMEI\r\n358511020000042\r\n358511020000034\r\n"}},
