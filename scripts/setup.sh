@@ -185,19 +185,23 @@ mingw_libxlsxwriter() {
   touch "$stamp"
 }
 
-# CLI11 is header-only: Debian's headers serve the MinGW build as they are. They are
-# copied beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
-mingw_cli11() {
-  local stamp="$mingw_prefix/.cli11-done" version
-  version=$(dpkg-query -W -f='${Version}' libcli11-dev)
+# Header-only libraries: Debian's headers serve the MinGW build as they are. They are copied
+# beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
+# mingw_headers PACKAGE FOLDER: /usr/include/FOLDER of PACKAGE, again when its version changes.
+mingw_headers() {
+  local package=$1 folder=$2 stamp="$mingw_prefix/.$2-headers-done" version
+  version=$(dpkg-query -W -f='${Version}' "$package")
   [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
-  step="copy the CLI11 headers for MinGW"
-  [ -f /usr/include/CLI/CLI.hpp ] || fail "/usr/include/CLI is missing (package libcli11-dev)"
+  step="copy the $folder headers for MinGW"
+  [ -d "/usr/include/$folder" ] || fail "/usr/include/$folder is missing (package $package)"
   mkdir -p "$mingw_prefix/include"
-  rm -rf "$mingw_prefix/include/CLI"
-  cp -a /usr/include/CLI "$mingw_prefix/include/CLI"
+  rm -rf "$mingw_prefix/include/$folder"
+  cp -a "/usr/include/$folder" "$mingw_prefix/include/$folder"
   echo "$version" > "$stamp"
 }
+
+mingw_cli11() { mingw_headers libcli11-dev CLI; }
+mingw_nlohmann_json() { mingw_headers nlohmann-json3-dev nlohmann; }
 
 # SQLite for the ledger of kestrino-cli.exe: the amalgamation (sqlite3.c) made from Debian's source
 # package with the host's tclsh, compiled with MinGW into a static library.
@@ -206,18 +210,9 @@ mingw_sqlite3() {
   [ -f "$stamp" ] && return 0
   need_packages tcl
   step="fetch the sqlite3 source package"
-  private_apt
-  as_root apt-get -q "${apt_opts[@]}" update >/dev/null
-  rm -rf "$cache/src-sqlite3" "$cache/build-sqlite3" && mkdir -p "$cache/src-sqlite3" "$cache/build-sqlite3"
-  (cd "$cache/src-sqlite3" && apt-get -q "${apt_opts[@]}" source --download-only sqlite3 >/dev/null 2>&1) \
-    || (cd "$cache/src-sqlite3" && apt-get -q "${apt_opts[@]}" source --download-only sqlite3)
-  local tarball
-  tarball=$(find "$cache/src-sqlite3" -maxdepth 1 -name 'sqlite3_*.orig.tar.*' ! -name '*-www*' | head -n 1)
-  [ -n "$tarball" ] || fail "apt-get source gave no sqlite3 tarball"
-  tar -xf "$tarball" -C "$cache/src-sqlite3"
   local src
-  src=$(find "$cache/src-sqlite3" -maxdepth 1 -mindepth 1 -type d -name 'sqlite*' | head -n 1)
-  [ -n "$src" ] || fail "the sqlite3 tarball held no source folder"
+  src=$(debian_source sqlite3)
+  rm -rf "$cache/build-sqlite3" && mkdir -p "$cache/build-sqlite3"
   step="make the SQLite amalgamation"
   (cd "$cache/build-sqlite3" && "$src/configure" --disable-tcl >/dev/null && make sqlite3.c >/dev/null) \
     || fail "configure or make sqlite3.c failed in $cache/build-sqlite3"
@@ -230,19 +225,6 @@ mingw_sqlite3() {
     || cp "$cache/build-sqlite3/sqlite3.h" "$mingw_prefix/include/"
   rm -rf "$cache/build-sqlite3" "$cache/src-sqlite3"
   touch "$stamp"
-}
-
-# nlohmann-json is header-only too: Debian's headers for the ledger's JSON, copied the same way.
-mingw_nlohmann_json() {
-  local stamp="$mingw_prefix/.nlohmann-json-done" version
-  version=$(dpkg-query -W -f='${Version}' nlohmann-json3-dev)
-  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
-  step="copy the nlohmann-json headers for MinGW"
-  [ -f /usr/include/nlohmann/json.hpp ] || fail "/usr/include/nlohmann is missing (package nlohmann-json3-dev)"
-  mkdir -p "$mingw_prefix/include"
-  rm -rf "$mingw_prefix/include/nlohmann"
-  cp -a /usr/include/nlohmann "$mingw_prefix/include/nlohmann"
-  echo "$version" > "$stamp"
 }
 
 wine_prefix() {

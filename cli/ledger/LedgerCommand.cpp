@@ -1,5 +1,6 @@
 // `ledger` with its subcommands, and `allocate`.
 
+#include "cli/CheckCommand.h"
 #include "cli/Command.h"
 #include "cli/SystemIo.h"
 #include "cli/ledger/Ledger.h"
@@ -48,6 +49,7 @@ public:
                              [this] {
                                  Ledger ledger(location_, true);
                                  Say(ledger.Init());
+                                 return ExitCode::kDone;
                              });
         (void)init;
 
@@ -56,6 +58,7 @@ public:
                                    Ledger ledger(location_, false);
                                    const ledger::Block b = ledger.AddTac(tac_, Given(serials_, serialsText_), note_);
                                    Say("block " + std::to_string(b.id) + ": TAC " + b.tac + " registered");
+                                 return ExitCode::kDone;
                                });
         addTac->add_option("TAC", tac_, "the 8-digit Type Allocation Code")->required();
         serials_ = addTac->add_option("--serials", serialsText_, "the serials owned, 000000-999999 by default")
@@ -66,6 +69,7 @@ public:
                                [this] {
                                    Ledger ledger(location_, false);
                                    Say("recorded " + Described(ledger.Record(first_, count_, order_, note_)));
+                                 return ExitCode::kDone;
                                });
         record->add_option("FIRST", first_, "the 14-digit body of the range's first IMEI")->required();
         record->add_option("COUNT", count_, "the number of IMEIs")->required();
@@ -77,6 +81,7 @@ public:
                                  Ledger ledger(location_, false);
                                  StandardOutput out;
                                  ledger.Show(Given(showTac_, tac_), json_, out);
+                                 return ExitCode::kDone;
                              });
         showTac_ = show->add_option("--tac", tac_, "only this TAC");
         show->add_flag("--json", json_, "JSON Lines: one {\"block\": ...} or {\"allocation\": ...} a line");
@@ -85,17 +90,31 @@ public:
                                    [this] {
                                        Ledger ledger(location_, false);
                                        Say("exported " + Described(ledger.Export(id_, output_)));
+                                 return ExitCode::kDone;
                                    });
         exportList->add_option("ID", id_, "the allocation's id, as `ledger show` gives it")->required();
         exportList->add_option("-o,--output", output_, "the file to write")->type_name("FILE")->required();
+
+        CLI::App* reconcile = Add(command, "reconcile",
+                                  "Check the lists a station returned against an allocation: IMEIs missing, IMEIs "
+                                  "not the allocation's, repeats.",
+                                  [this] {
+                                      Ledger ledger(location_, false);
+                                      const Allocation a = ledger.Find(id_);
+                                      CheckOptions options;
+                                      options.files = files_;
+                                      options.expected.push_back({ledger::BodyText(a.first), std::to_string(a.count)});
+                                      options.json = json_;
+                                      return RunCheck(options);
+                                  });
+        reconcile->add_option("ID", id_, "the allocation's id")->required();
+        reconcile->add_option("FILE", files_, "the lists returned; - for standard input")->required();
+        reconcile->add_flag("--json", json_, "the report as JSON Lines, as check writes it");
     }
 
     ExitCode Run() override {
         for (const Subcommand& s : subcommands_) {
-            if (s.app->parsed()) {
-                s.run();
-                return ExitCode::kDone;
-            }
+            if (s.app->parsed()) return s.run();
         }
         return ExitCode::kUsage;
     }
@@ -103,10 +122,10 @@ public:
 private:
     struct Subcommand {
         CLI::App* app;
-        std::function<void()> run;
+        std::function<ExitCode()> run;
     };
 
-    CLI::App* Add(CLI::App& command, const char* name, const char* description, std::function<void()> run) {
+    CLI::App* Add(CLI::App& command, const char* name, const char* description, std::function<ExitCode()> run) {
         CLI::App* app = command.add_subcommand(name, description);
         subcommands_.push_back({app, std::move(run)});
         return app;
@@ -115,6 +134,7 @@ private:
     std::vector<Subcommand> subcommands_;
     std::string location_;
     std::string tac_, serialsText_, note_, first_, count_, order_, id_, output_;
+    std::vector<std::string> files_;
     CLI::Option* serials_ = nullptr;
     CLI::Option* showTac_ = nullptr;
     bool json_ = false;

@@ -90,6 +90,35 @@ TEST(SqliteLedger, ANewerSchemaIsRefusedAndAnOlderOneUpgradedByInit) {
     sqlite3_close(db);
 }
 
+// A station returns what it wrote: some of the allocation missing, a foreign IMEI and a repeat among them.
+TEST(SqliteLedger, ReconcileFindsMissingForeignAndRepeatedImeis) {
+    SqlitePlace place;
+    ScratchFolder folder;
+    const std::string location = NewLedgerWithBlock(place);
+    ASSERT_EQ(RunLedger(location, {"allocate", "1", "-o", (folder.path() / "first.txt").string()}).code, 0);
+    ASSERT_EQ(RunLedger(location, {"allocate", "10", "-o", (folder.path() / "order.txt").string()}).code, 0);
+    const std::string all = ReadBytes(folder.path() / "order.txt");
+    // IMEIs 2 to 8 of 10, the second twice, and one of another TAC.
+    std::string used = "IMEI\r\n";
+    for (int line = 2; line <= 8; ++line) used += all.substr(6 + 17 * static_cast<std::size_t>(line - 1), 17);
+    used += all.substr(6 + 17, 17);
+    used += "358511030000008\r\n";
+    WriteBytes(folder.path() / "used.txt", used);
+    Outcome got = RunLedger(location, {"ledger", "reconcile", "2", (folder.path() / "used.txt").string()});
+    EXPECT_EQ(got.code, 1) << got.err;
+    EXPECT_NE(got.out.find("missing: 358511020000018 to 358511020000018 (1 IMEI)"), std::string::npos) << got.out;
+    EXPECT_NE(got.out.find("missing: 358511020000091 to 358511020000109 (2 IMEIs)"), std::string::npos) << got.out;
+    EXPECT_NE(got.out.find("358511030000008 is outside the expected IMEIs"), std::string::npos) << got.out;
+    EXPECT_NE(got.out.find("used.txt:9: 358511020000026 already appeared at "), std::string::npos) << got.out;
+    EXPECT_NE(got.err.find("3 missing"), std::string::npos) << got.err;
+
+    got = RunLedger(location, {"ledger", "reconcile", "2", (folder.path() / "order.txt").string()});
+    EXPECT_EQ(got.code, 0) << got.out << got.err;
+    got = RunLedger(location, {"ledger", "reconcile", "9", (folder.path() / "order.txt").string()});
+    EXPECT_EQ(got.code, 1);
+    EXPECT_NE(got.err.find("has no allocation 9"), std::string::npos) << got.err;
+}
+
 #ifndef _WIN32
 TEST(SqliteLedger, EightProcessesAllocatingAtOnce) {
     SqlitePlace place;
