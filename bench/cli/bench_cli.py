@@ -166,3 +166,7 @@ bad = sum(1 for line in data.split("\r\n")[1:-1] if not luhn.is_valid(line))
 t_py_check = time.perf_counter() - start
 print(f"  for scale, python3-stdnum loops over {n:,} lines: list {n / t_py_list / 1e6:.2f} M lines/s, "
       f"check {n / t_py_check / 1e6:.2f} M lines/s")
+
+# The allocation ledger's figures, in a script of their own.
+subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "bench_ledger.py"), cli,
+                scratch], check=True)
