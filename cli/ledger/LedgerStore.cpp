@@ -5,6 +5,10 @@
 #include "cli/ledger/PostgresStore.h"
 #endif
 
+#include <chrono>
+#include <random>
+#include <thread>
+
 namespace kestrino::cli::ledger {
 namespace {
 
@@ -13,6 +17,20 @@ bool IsPostgresUri(const std::string& location) {
 }
 
 }  // namespace
+
+void RetryOnConflict(const std::function<void()>& attempt, const std::string& givingUp) {
+    constexpr int kAttempts = 12;
+    std::minstd_rand pause(std::random_device{}());
+    for (int tries = 1;; ++tries) {
+        try {
+            attempt();
+            return;
+        } catch (const TransactionConflict&) {
+            if (tries == kAttempts) throw ELedgerError(givingUp);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10 + pause() % 90));
+        }
+    }
+}
 
 void ThrowNotALedger(const std::string& shown) {
     throw ELedgerError("\"" + shown + "\" is not a ledger of kestrino-cli");

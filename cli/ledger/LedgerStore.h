@@ -96,6 +96,14 @@ public:
     virtual void Read(const std::function<void(LedgerTransaction&)>& work) = 0;
 };
 
+// Thrown inside a store's transaction when another writer got in the way
+// (SQLite busy, a PostgreSQL serialization failure or deadlock).
+struct TransactionConflict {};
+
+// Runs attempt until it ends without TransactionConflict, with short random
+// pauses between tries; after twelve tries throws ELedgerError(givingUp).
+void RetryOnConflict(const std::function<void()>& attempt, const std::string& givingUp);
+
 // The schema this program writes, and what each store must refuse.
 inline constexpr int kSchemaVersion = 2;
 

@@ -2,10 +2,7 @@
 
 #include <libpq-fe.h>
 
-#include <chrono>
 #include <map>
-#include <random>
-#include <thread>
 
 namespace kestrino::cli::ledger {
 namespace {
@@ -28,11 +25,6 @@ const char* const kSteps[kSchemaVersion] = {
     "ALTER TABLE kestrino_allocation ADD COLUMN list text NOT NULL DEFAULT '{}';"
     "UPDATE kestrino_ledger SET schema_version = 2;",
 };
-
-// A transaction the server ended for a conflict with another: tried again.
-struct Conflict {};
-
-constexpr int kAttempts = 12;
 
 class Result {
 public:
@@ -125,7 +117,8 @@ private:
         }
         const char* state = raw ? PQresultErrorField(raw, PG_DIAG_SQLSTATE) : nullptr;
         const std::string code = state ? state : "";
-        if (code == "40001" || code == "40P01") throw Conflict{};
+        // A transaction the server ended for a conflict with another: tried again.
+        if (code == "40001" || code == "40P01") throw TransactionConflict{};
         if (code == "23P01") {
             throw ELedgerError("The range overlaps one already in ledger \"" + shown_ + "\" (refused by the database)");
         }
@@ -286,24 +279,19 @@ public:
 
 private:
     void Run(const std::function<void(LedgerTransaction&)>& work) {
-        std::minstd_rand pause(std::random_device{}());
-        for (int attempt = 1;; ++attempt) {
-            try {
+        RetryOnConflict(
+            [&] {
                 db_.Exec("BEGIN");
                 try {
                     PostgresTransaction transaction(db_);
                     work(transaction);
                     db_.Exec("COMMIT");
-                    return;
                 } catch (...) {
                     db_.Rollback();
                     throw;
                 }
-            } catch (const Conflict&) {
-                if (attempt == kAttempts) throw ELedgerError("Ledger \"" + db_.Shown() + "\" kept refusing the transaction");
-                std::this_thread::sleep_for(std::chrono::milliseconds(10 + pause() % 90));
-            }
-        }
+            },
+            "Ledger \"" + db_.Shown() + "\" kept refusing the transaction");
     }
 
     Postgres db_;

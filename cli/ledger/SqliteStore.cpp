@@ -37,12 +37,7 @@ const char* const kSqliteSchemaSteps[kSchemaVersion] = {
 
 namespace {
 
-// Another writer held the file longer than the busy timeout: the whole
-// transaction is tried again.
-struct Busy {};
-
 constexpr int kBusyTimeoutMs = 5000;
-constexpr int kAttempts = 12;
 
 class Sqlite;
 
@@ -112,7 +107,8 @@ public:
         if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return rc;
         const int primary = rc & 0xff;
         const std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) throw Busy{};
+        // Another writer held the file longer than the busy timeout: the whole transaction is tried again.
+        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) throw TransactionConflict{};
         if (primary == SQLITE_NOTADB) ThrowNotALedger(path_);
         if (primary == SQLITE_CONSTRAINT && reason.rfind("kestrino: ", 0) == 0) {
             throw ELedgerError("The range overlaps one already in ledger \"" + path_ + "\" (refused by the ledger itself)");
@@ -234,15 +230,11 @@ public:
         s.Bind(1, id).Bind(2, sha256).Step();
     }
     std::vector<Allocation> Allocations(const std::optional<std::string>& tac) override {
+        // ?1 IS NULL: every TAC.
+        Statement s(db_, (std::string(kAllocationColumns) + "WHERE ?1 IS NULL OR tac = ?1 ORDER BY id").c_str());
+        if (tac) s.Bind(1, *tac);
         std::vector<Allocation> all;
-        if (tac) {
-            Statement s(db_, (std::string(kAllocationColumns) + "WHERE tac = ?1 ORDER BY id").c_str());
-            s.Bind(1, *tac);
-            while (s.Step()) all.push_back(ReadAllocation(s));
-        } else {
-            Statement s(db_, (std::string(kAllocationColumns) + "ORDER BY id").c_str());
-            while (s.Step()) all.push_back(ReadAllocation(s));
-        }
+        while (s.Step()) all.push_back(ReadAllocation(s));
         return all;
     }
     std::optional<Allocation> FindAllocation(std::int64_t id) override {
@@ -296,26 +288,19 @@ public:
 
 private:
     void Run(const char* begin, const std::function<void(LedgerTransaction&)>& work) {
-        std::minstd_rand pause(std::random_device{}());
-        for (int attempt = 1;; ++attempt) {
-            try {
+        RetryOnConflict(
+            [&] {
                 db_.Exec(begin);
                 try {
                     SqliteTransaction transaction(db_);
                     work(transaction);
                     db_.Exec("COMMIT");
-                    return;
                 } catch (...) {
                     sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
                     throw;
                 }
-            } catch (const Busy&) {
-                if (attempt == kAttempts) {
-                    throw ELedgerError("Ledger \"" + db_.Path() + "\" stayed busy: other programs held it for over a minute");
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10 + pause() % 90));
-            }
-        }
+            },
+            "Ledger \"" + db_.Path() + "\" stayed busy: other programs held it for over a minute");
     }
 
     Sqlite db_;
