@@ -337,6 +337,7 @@ Allocation Ledger::Allocate(const AllocateRequest& request) {
         for (const Block& block : blocks) {
             const auto first = LowestFree(block, t.Taken(block.first, block.last), a.count, largest);
             if (first) {
+                ThrowIfInterrupted();  // Ctrl+C while waiting for the ledger: nothing recorded
                 a.first = *first;
                 a.tac = block.tac;
                 a.time = UtcNow();
