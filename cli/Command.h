@@ -38,5 +38,7 @@ struct CommandEntry {
 std::unique_ptr<Command> MakeListCommand();
 std::unique_ptr<Command> MakeLastCommand();
 std::unique_ptr<Command> MakeCheckCommand();
+std::unique_ptr<Command> MakeLedgerCommand();
+std::unique_ptr<Command> MakeAllocateCommand();
 
 }  // namespace kestrino::cli

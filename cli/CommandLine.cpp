@@ -20,8 +20,10 @@ constexpr CommandEntry kCommands[] = {
     {"list", "Write a header row and one row of IMEIs per device, from FIRST on: text, csv or xlsx.",
      &MakeListCommand},
     {"last", "Print the bodies of the last device's row of the list the same arguments name.", &MakeLastCommand},
-    {"check", "Check lists: report lines that are not IMEIs, wrong check digits and repeated IMEIs as FILE:LINE: message.",
+    {"check", "Check received lists and exports (text or csv, UTF-8 or UTF-16): every problem of a cell as FILE:LINE: message.",
      &MakeCheckCommand},
+    {"ledger", "The allocation ledger: init, add-tac, record, show, export, reconcile.", &MakeLedgerCommand},
+    {"allocate", "Take the lowest free serials from the ledger, record them and write their list.", &MakeAllocateCommand},
 };
 
 std::string Lines(std::string text) {

@@ -1,289 +1,413 @@
 #include "cli/ListChecker.h"
 
-#include "core/CheckDigit.h"
+#include "cli/ImeiValue.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <bit>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace kestrino::cli {
 namespace {
 
-// The header line the window writes first.
-constexpr std::string_view kHeader = "IMEI";
-constexpr std::size_t kImeiDigits = 15;
-// Of a line that is not an IMEI, the report quotes this much.
-constexpr std::size_t kQuoted = 40;
+constexpr unsigned kColumnBits = 12;
+static_assert((std::uint64_t{1} << kColumnBits) == RepeatSearch::kRunStep);
+static_assert((std::size_t{1} << kColumnBits) >= kMostCells);
 
-// An entry's value field: the IMEI below kLengthShift, a run's length - 1 above.
-constexpr unsigned kLengthShift = 50;
-constexpr std::uint64_t kValueMask = (std::uint64_t{1} << kLengthShift) - 1;
-constexpr std::uint64_t kLongestRun = std::uint64_t{1} << (64 - kLengthShift);
+// A cell's place: its line over all lists, then its column.
+std::uint64_t PlaceOf(std::uint64_t line, std::size_t column) { return line << kColumnBits | column; }
 
-std::string ImeiText(std::uint64_t value) {
-    std::string text(kImeiDigits, '0');
-    for (std::size_t i = kImeiDigits; i > 0 && value > 0; --i, value /= 10) text[i - 1] = static_cast<char>('0' + value % 10);
+// The number of eight digits, the first in the lowest byte, each less '0':
+// pairs, then fours, then the eight, in three multiplications.
+std::uint64_t EightDigits(std::uint64_t digits) {
+    static_assert(std::endian::native == std::endian::little);
+    digits = digits * 10 + (digits >> 8);
+    return ((digits & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
+            ((digits >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >> 32;
+}
+
+// The cell as a 15-digit value and whether its check digit is right, or
+// false: the fast path of a clean list, the Luhn sum taken with the digits.
+bool FifteenDigits(const Cell& cell, std::uint64_t& value, bool& right) {
+    if (cell.length != kImeiDigits || cell.text.size() != kImeiDigits) return false;
+    const char* const t = cell.text.data();
+    // Eight bytes at a time (bytes 0 to 7 and 7 to 14): a byte that is no
+    // digit sets the top bit of its own byte.
+    constexpr std::uint64_t kZeros = 0x3030303030303030u;
+    constexpr std::uint64_t kTops = 0x8080808080808080u;
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, t, 8);
+    std::memcpy(&b, t + 7, 8);
+    a -= kZeros;
+    b -= kZeros;
+    if (((a | (a + 0x7676767676767676u) | b | (b + 0x7676767676767676u)) & kTops) != 0) return false;
+    std::int32_t sum = 0;
+    // Unrolled, so that each term's index is a constant.
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((sum += LuhnTerm(I, t[I] - '0')), ...);
+    }(std::make_index_sequence<kImeiBodyDigits>{});
+    const auto last = static_cast<std::uint64_t>(t[kImeiBodyDigits] - '0');
+    // Digits 0 to 6 and 7 to 14.
+    value = EightDigits(a) / 10 * 100'000'000 + EightDigits(b);
+    right = static_cast<std::uint64_t>(CheckDigitOfSum(sum)) == last;
+    return true;
+}
+
+bool Digits(const Cell& cell, std::size_t count) {
+    return cell.length == count && cell.text.size() == count && AllDigits(cell.text);
+}
+
+std::string Upper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     return text;
 }
 
-// The check digit of an IMEI's first 14 digits, by the number core.
-std::uint64_t CheckDigitOf(std::string_view imei) {
-    return static_cast<std::uint64_t>(CheckDigitOfText(imei.substr(0, kImeiBodyDigits)));
+bool NamesImei(std::string_view name) { return Upper(name).find("IMEI") != std::string::npos; }
+bool NamesImeisv(std::string_view name) { return Upper(name).find("IMEISV") != std::string::npos; }
+
+// "IMEISV 2" and "IMEI 2" name the same slot: the name without "SV".
+std::string SlotOf(std::string_view name) {
+    std::string upper = Upper(Trimmed(name));
+    const std::size_t at = upper.find("IMEISV");
+    if (at != std::string::npos) upper.erase(at + 4, 2);
+    return upper;
 }
 
-// The IMEI of a 14-digit body: the body and its check digit.
-std::uint64_t ImeiOfBody(std::uint64_t body) { return body * 10 + CheckDigitOf(ImeiText(body * 10)); }
-
-std::uint64_t RunLength(std::uint64_t field) { return (field >> kLengthShift) + 1; }
-
-// The k-th IMEI of a run.
-std::uint64_t RunValue(std::uint64_t field, std::uint64_t k) {
-    const std::uint64_t first = field & kValueMask;
-    return k == 0 ? first : ImeiOfBody(first / 10 + k);
-}
-
-// The order of entries: by IMEI, then by line.
-std::uint64_t Key(const ListChecker::Entry& e) { return e.value & kValueMask; }
-bool Before(const ListChecker::Entry& a, const ListChecker::Entry& b) {
-    return Key(a) != Key(b) ? Key(a) < Key(b) : a.ordinal < b.ordinal;
-}
-
-// Sorts by Before in place: a radix sort on the key's bytes, the most
-// significant first (American flag sort), with std::sort for small ranges
-// and the last bits. A shuffled list of 10 million IMEIs sorts several times
-// faster than by comparisons alone, and no second array is needed.
-void SortEntries(ListChecker::Entry* first, ListChecker::Entry* last, int shift = static_cast<int>(kLengthShift) - 8) {
-    const auto n = static_cast<std::size_t>(last - first);
-    if (n <= 64 || shift < 0) {
-        std::sort(first, last, Before);
-        return;
+// 3.58511E+14 or 3,58511E+14: a number a spreadsheet showed in scientific notation.
+bool Scientific(std::string_view text) {
+    text = Trimmed(text);
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i > from;
+    };
+    if (!digits()) return false;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+        ++i;
+        if (!digits()) return false;
     }
-    const auto digit = [shift](const ListChecker::Entry& e) { return static_cast<std::size_t>((Key(e) >> shift) & 255); };
-    std::size_t count[256] = {};
-    for (const ListChecker::Entry* e = first; e != last; ++e) ++count[digit(*e)];
-    std::size_t start[257];
-    std::size_t next[256];
-    start[0] = 0;
-    for (std::size_t b = 0; b < 256; ++b) {
-        next[b] = start[b];
-        start[b + 1] = start[b] + count[b];
-    }
-    // Each entry is carried to the next free place of its bucket, and what
-    // stood there goes on to its own, until the place of bucket b is filled.
-    for (std::size_t b = 0; b < 256; ++b) {
-        while (next[b] < start[b + 1]) {
-            ListChecker::Entry moving = first[next[b]];
-            for (std::size_t d = digit(moving); d != b; d = digit(moving)) std::swap(moving, first[next[d]++]);
-            first[next[b]++] = moving;
+    if (i >= text.size() || (text[i] != 'E' && text[i] != 'e')) return false;
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    return digits() && i == text.size();
+}
+
+// The valid IMEI among blanks, dashes, dots, quotes and "=", or 0.
+std::uint64_t CleanImei(std::string_view text, std::uint64_t length) {
+    if (length != text.size()) return 0;
+    std::uint64_t value = 0;
+    std::size_t digits = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > kImeiDigits) return 0;
+            value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        } else if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0') {
+            ++i;  // a no-break space
+        } else if (c != ' ' && c != '\t' && c != '-' && c != '.' && c != '=' && c != '"' && c != '\'') {
+            return 0;
         }
     }
-    for (std::size_t b = 0; b < 256; ++b) {
-        if (count[b] > 1) SortEntries(first + start[b], first + start[b + 1], shift - 8);
-    }
+    return digits == kImeiDigits && HasRightCheckDigit(value) ? value : 0;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-
-// The line in quotes, control characters shown as "?", cut after kQuoted.
-std::string Quote(std::string_view kept, std::uint64_t length) {
-    std::string text = "'";
-    for (const char c : kept.substr(0, kQuoted)) text += static_cast<unsigned char>(c) < 32 || c == 127 ? '?' : c;
-    if (length > kQuoted) text += "...";
-    text += '\'';
-    return text;
+// text without a UTF-8 character cut off at its end.
+std::string_view WholeCharacters(std::string_view text) {
+    std::size_t end = text.size();
+    std::size_t back = 0;
+    while (back < 4 && back < end && (static_cast<unsigned char>(text[end - 1 - back]) & 0xC0) == 0x80) ++back;
+    if (back < end) {
+        const auto lead = static_cast<unsigned char>(text[end - 1 - back]);
+        const std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (need > back + 1) end -= back + 1;
+    }
+    return text.substr(0, end);
 }
 
 }  // namespace
 
-ListChecker::ListChecker() = default;
+ListChecker::ListChecker(CheckSettings settings) : settings_(std::move(settings)) {
+    // Ranges by their first body, joined where they meet.
+    std::vector<BodyRange>& ranges = settings_.expected;
+    std::sort(ranges.begin(), ranges.end(), [](const BodyRange& a, const BodyRange& b) { return a.first < b.first; });
+    std::vector<BodyRange> joined;
+    for (const BodyRange& r : ranges) {
+        if (!joined.empty() && r.first <= joined.back().last + 1) {
+            joined.back().last = std::max(joined.back().last, r.last);
+        } else {
+            joined.push_back(r);
+        }
+    }
+    ranges = std::move(joined);
+    std::sort(settings_.tacs.begin(), settings_.tacs.end());
+}
 
-ListChecker::~ListChecker() { std::free(entries_); }
+ListChecker::~ListChecker() = default;
 
-void ListChecker::BeginFile(std::string name) { files_.push_back({std::move(name), ordinal_}); }
+void ListChecker::BeginFile(std::string name) {
+    File file;
+    file.name = std::move(name);
+    file.before = files_.empty() ? 0 : files_.back().before + reader_->LineEnds() + 1;
+    file.problems = problems_.size();
+    file.texts = texts_.size();
+    file.rows = rows_;
+    file.imeis = imeis_;
+    file.mark = search_.Here();
+    files_.push_back(std::move(file));
+    search_.Break();
+    decoder_ = std::make_unique<TextDecoder>();
+    reader_ = std::make_unique<TableReader>(static_cast<RowReceiver&>(*this), settings_.delimiter);
+    firstRow_ = true;
+}
 
 void ListChecker::Feed(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const void* end = std::memchr(bytes.data(), '\n', bytes.size());
-        const std::size_t n = end ? static_cast<std::size_t>(static_cast<const char*>(end) - bytes.data()) : bytes.size();
-        const std::string_view piece = bytes.substr(0, n);
-        if (!end || partialLength_ > 0) {
-            // Kept in part: enough to quote the line, to know whether it is
-            // blank and whether it is the header.
-            if (partial_.size() < kQuoted + 1) partial_.append(piece.substr(0, kQuoted + 1 - partial_.size()));
-            partialBlank_ = partialBlank_ && std::all_of(piece.begin(), piece.end(), IsBlank);
-            partialLength_ += n;
-            if (!end) return;
-            Line(partial_, partialLength_, partialBlank_);
-            partial_.clear();
-            partialLength_ = 0;
-            partialBlank_ = true;
-        } else {
-            Line(piece, n, false);
+    if (decoder_->Failed() || files_.back().fault) return;
+    const std::string_view text = decoder_->Decode(bytes);
+    if (!decoder_->Failed()) reader_->Feed(text);
+}
+
+std::optional<std::string> ListChecker::EndFile() {
+    File& file = files_.back();
+    if (!decoder_->Failed() && !file.fault) {
+        const std::string_view rest = decoder_->Finish();
+        if (!decoder_->Failed()) {
+            reader_->Feed(rest);
+            reader_->Finish();
         }
-        bytes.remove_prefix(n + 1);
+    }
+    if (decoder_->Failed()) file.fault = decoder_->Reason();
+    if (file.fault) Forget(file);
+    return file.fault;
+}
+
+void ListChecker::DropFile() { Forget(files_.back()); }
+
+void ListChecker::Forget(File& file) {
+    problems_.resize(file.problems);
+    texts_.resize(file.texts);
+    rows_ = file.rows;
+    imeis_ = file.imeis;
+    search_.Rewind(file.mark);
+    file.dropped = true;
+}
+
+std::uint64_t ListChecker::Lines() const { return files_.empty() ? 0 : files_.back().before + reader_->LineEnds(); }
+
+std::size_t ListChecker::FilesRead() const {
+    return static_cast<std::size_t>(std::count_if(files_.begin(), files_.end(), [](const File& f) { return !f.dropped; }));
+}
+
+void ListChecker::Row(std::uint64_t line, std::span<const Cell> cells) {
+    File& file = files_.back();
+    if (file.fault) return;
+    const std::uint64_t at = file.before + line;
+    if (firstRow_) {
+        firstRow_ = false;
+        file.table = reader_->Delimiter() != '\0';
+        if (TakeHeader(cells) || file.fault) return;
+    }
+    ++rows_;
+    if (file.columns.empty()) {
+        for (std::size_t i = 0; i < cells.size(); ++i) CheckImei(cells[i], PlaceOf(at, i));
+        return;
+    }
+    static const Cell kEmpty{{}, 0};
+    const auto cellAt = [&](std::size_t i) -> const Cell& { return i < cells.size() ? cells[i] : kEmpty; };
+    for (const Column& column : file.columns) {
+        if (column.kind == ColumnKind::kImei) {
+            CheckImei(cellAt(column.index), PlaceOf(at, column.index));
+        } else {
+            const Cell* imei = column.imeiOfRow == std::string::npos ? nullptr : &cellAt(column.imeiOfRow);
+            CheckImeisv(cellAt(column.index), imei, PlaceOf(at, column.index));
+        }
     }
 }
 
-void ListChecker::EndFile() {
-    if (partialLength_ > 0) Line(partial_, partialLength_, partialBlank_);
-    partial_.clear();
-    partialLength_ = 0;
-    partialBlank_ = true;
-}
-
-void ListChecker::Line(std::string_view kept, std::uint64_t length, bool blank) {
-    ++ordinal_;
-    if (kept.size() == length && !kept.empty() && kept.back() == '\r') {
-        kept.remove_suffix(1);
-        --length;
-    }
-    if (kept.size() == length) blank = kept.empty() || (IsBlank(kept[0]) && std::all_of(kept.begin(), kept.end(), IsBlank));
-    if (blank) return;
-    if (ordinal_ == files_.back().before + 1 && kept == kHeader && length == kHeader.size()) return;
-    ++imeis_;
-
-    if (length == kImeiDigits) {
+bool ListChecker::TakeHeader(std::span<const Cell> cells) {
+    File& file = files_.back();
+    bool named = false;
+    bool imei = false;
+    for (const Cell& cell : cells) {
         std::uint64_t value = 0;
-        unsigned notDigit = 0;
-        for (std::size_t i = 0; i < kImeiDigits; ++i) {
-            const auto d = static_cast<unsigned>(static_cast<unsigned char>(kept[i]) - '0');
-            notDigit |= d > 9 ? 1u : 0u;
-            value = value * 10 + d;
-        }
-        if (notDigit == 0) {
-            const bool right = CheckDigitOf(kept) == value % 10;
-            if (!right) problems_.push_back({ordinal_, value, Kind::kCheckDigit});
-            Add(value, right);
-            return;
-        }
+        bool right = false;
+        named = named || NamesImei(cell.text);
+        imei = imei || (FifteenDigits(cell, value, right) && right);
     }
-    problems_.push_back({ordinal_, quoted_.size(), Kind::kNotAnImei});
-    quoted_ += Quote(kept, length);
-    quoted_ += '\n';
-}
+    file.header = named && !imei;
+    if (file.header) {
+        for (const Cell& cell : cells) file.names.emplace_back(WholeCharacters(cell.text));
+    }
 
-void ListChecker::Add(std::uint64_t value, bool rightCheckDigit) {
-    ++held_;
-    if (count_ > 0 && rightCheckDigit && lastRight_ && value / 10 == lastValue_ / 10 + 1) {
-        Entry& run = entries_[count_ - 1];
-        if (run.ordinal + RunLength(run.value) == ordinal_ && RunLength(run.value) < kLongestRun) {
-            run.value += std::uint64_t{1} << kLengthShift;
-            lastValue_ = value;
-            return;
+    std::vector<std::size_t> chosen;
+    for (const ColumnChoice& choice : settings_.columns) {
+        if (choice.number > 0) {
+            chosen.push_back(choice.number - 1);
+            continue;
+        }
+        const auto match = std::find_if(file.names.begin(), file.names.end(),
+                                        [&](const std::string& n) { return Upper(Trimmed(n)) == Upper(choice.name); });
+        if (match == file.names.end()) {
+            file.fault = "It has no column \"" + choice.name + "\"" + (file.header ? "" : " (no header row)");
+            return false;
+        }
+        chosen.push_back(static_cast<std::size_t>(match - file.names.begin()));
+    }
+    if (settings_.columns.empty() && file.header) {
+        for (std::size_t i = 0; i < file.names.size(); ++i) {
+            if (NamesImei(file.names[i])) chosen.push_back(i);
         }
     }
-    if (count_ == capacity_) {
-        const std::size_t grown = capacity_ < 4096 ? 4096 : capacity_ + capacity_ / 2;
-        void* more = std::realloc(entries_, grown * sizeof(Entry));
-        if (!more) throw std::bad_alloc();
-        entries_ = static_cast<Entry*>(more);
-        capacity_ = grown;
-    }
-    increasing_ = increasing_ && (count_ == 0 || value > lastValue_);
-    entries_[count_++] = {value, ordinal_};
-    lastRight_ = rightCheckDigit;
-    lastValue_ = value;
-}
-
-void ListChecker::ExpandRuns() {
-    if (held_ > count_) {
-        void* more = std::realloc(entries_, held_ * sizeof(Entry));
-        if (!more) throw std::bad_alloc();
-        entries_ = static_cast<Entry*>(more);
-        capacity_ = held_;
-        // From the back: a run's IMEIs land at or after its own place, never
-        // on a run not yet expanded.
-        std::size_t end = held_;
-        for (std::size_t i = count_; i > 0; --i) {
-            const Entry run = entries_[i - 1];
-            const std::uint64_t length = RunLength(run.value);
-            end -= length;
-            for (std::uint64_t k = 0; k < length; ++k) entries_[end + k] = {RunValue(run.value, k), run.ordinal + k};
-        }
-        count_ = held_;
-    }
-    SortEntries(entries_, entries_ + count_);
-}
-
-std::string ListChecker::Where(Ordinal ordinal) const {
-    const auto after = std::upper_bound(files_.begin(), files_.end(), ordinal,
-                                        [](Ordinal o, const File& f) { return o <= f.before; });
-    const File& file = *(after - 1);
-    return file.name + ":" + std::to_string(ordinal - file.before);
-}
-
-std::uint64_t ListChecker::Report(ByteOutput& output) {
-    // A list that only increases, as a generated one does, holds no IMEI
-    // twice; nor do runs whose ranges do not overlap.
-    bool overlap = false;
-    if (!increasing_) {
-        SortEntries(entries_, entries_ + count_);
-        std::uint64_t highest = 0;  // the last IMEI of the runs so far, at most
-        for (std::size_t i = 0; i < count_ && !overlap; ++i) {
-            overlap = i > 0 && (entries_[i].value & kValueMask) <= highest;
-            highest = std::max(highest, RunValue(entries_[i].value, RunLength(entries_[i].value) - 1));
-        }
-    }
-    // In place, so that nothing beyond the 16 bytes per IMEI is needed: the
-    // values that appear more than once stay, their first appearances
-    // ("firsts", flagged) sorted by value, the repeats after them by line.
-    Entry* repeats = entries_;
-    if (overlap) {
-        ExpandRuns();
-        constexpr std::uint64_t kFirst = std::uint64_t{1} << 63;
-        std::size_t kept = 0;
-        for (std::size_t i = 0, j = 0; i < count_; i = j) {
-            while (j < count_ && entries_[j].value == entries_[i].value) ++j;
-            if (j - i == 1) continue;
-            entries_[kept++] = {entries_[i].value | kFirst, entries_[i].ordinal};
-            std::copy(entries_ + i + 1, entries_ + j, entries_ + kept);  // kept <= i: moving to the front
-            kept += j - i - 1;
-        }
-        repeats = std::partition(entries_, entries_ + kept, [](const Entry& e) { return (e.value & kFirst) != 0; });
-        for (Entry* e = entries_; e != repeats; ++e) e->value &= ~kFirst;
-        std::sort(entries_, repeats, [](const Entry& a, const Entry& b) { return a.value < b.value; });
-        std::sort(repeats, entries_ + kept, [](const Entry& a, const Entry& b) { return a.ordinal < b.ordinal; });
-        count_ = kept;
-    }
-    Entry* const firsts = entries_;
-    Entry* const repeatsEnd = overlap ? entries_ + count_ : repeats;
-
-    std::string text;
-    auto problem = problems_.begin();
-    Entry* repeat = repeats;
-    while (problem != problems_.end() || repeat != repeatsEnd) {
-        // On one line, what is wrong with the line comes before what it repeats.
-        if (repeat == repeatsEnd || (problem != problems_.end() && problem->ordinal <= repeat->ordinal)) {
-            text += Where(problem->ordinal);
-            if (problem->kind == Kind::kCheckDigit) {
-                const std::string imei = ImeiText(problem->detail);
-                text += ": " + imei + " has a wrong check digit: it should end in ";
-                text += static_cast<char>('0' + CheckDigitOf(imei));
-            } else {
-                const std::size_t at = static_cast<std::size_t>(problem->detail);
-                text += ": " + quoted_.substr(at, quoted_.find('\n', at) - at) + " is not 15 decimal digits";
+    std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+    for (const std::size_t index : chosen) {
+        if (index >= kMostCells) continue;
+        const bool sv = index < file.names.size() && NamesImeisv(file.names[index]);
+        Column column{index, sv ? ColumnKind::kImeisv : ColumnKind::kImei, std::string::npos};
+        for (std::size_t j = 0; sv && j < file.names.size(); ++j) {
+            if (NamesImei(file.names[j]) && !NamesImeisv(file.names[j]) && SlotOf(file.names[j]) == SlotOf(file.names[index])) {
+                column.imeiOfRow = j;
+                break;
             }
-            ++problem;
-        } else {
-            const Entry* first = std::lower_bound(firsts, repeats, repeat->value,
-                                                  [](const Entry& e, std::uint64_t v) { return e.value < v; });
-            text += Where(repeat->ordinal) + ": " + ImeiText(repeat->value) + " already appeared at " + Where(first->ordinal);
-            ++repeat;
         }
-        text += kNewline;
-        if (text.size() >= (std::size_t{1} << 20)) {
-            output.Write(text);
-            text.clear();
-        }
+        file.columns.push_back(column);
     }
-    output.Write(text);
-    const std::uint64_t reports = problems_.size() + static_cast<std::uint64_t>(repeatsEnd - repeats);
-    std::free(entries_);
-    entries_ = nullptr;
-    count_ = capacity_ = 0;
-    return reports;
+    if (file.columns.empty() && !chosen.empty()) file.fault = "It has none of the chosen columns";
+    return file.header;
+}
+
+void ListChecker::CheckImei(const Cell& cell, std::uint64_t place) {
+    std::uint64_t value = 0;
+    bool right = false;
+    if (FifteenDigits(cell, value, right)) {
+        if (right) {
+            ++imeis_;
+            if (!Expected(value)) Found(ProblemClass::kOutside, place, value);
+        } else {
+            Found(ProblemClass::kCheckDigit, place, value);
+        }
+        Held(value, right, place);
+    } else if (Digits(cell, kImeiBodyDigits)) {
+        value = DigitsValue(cell.text);
+        // With a 0 in front, the same digits make a 15-digit number.
+        Found(ProblemClass::kShort, place, value, {}, HasRightCheckDigit(value) ? 1 : 0);
+    } else if (Digits(cell, kImeiDigits + 1)) {
+        Found(ProblemClass::kImeisv, place, DigitsValue(cell.text));
+    } else if (cell.length == cell.text.size() && Scientific(cell.text)) {
+        Found(ProblemClass::kScientific, place, 0, cell.text);
+    } else if ((value = CleanImei(cell.text, cell.length)) != 0) {
+        Found(ProblemClass::kFormat, place, value, cell.text);
+        if (!Expected(value)) Found(ProblemClass::kOutside, place, value);
+        Held(value, true, place);
+    } else {
+        Found(ProblemClass::kNotImei, place, 0, cell.text);
+    }
+}
+
+void ListChecker::CheckImeisv(const Cell& cell, const Cell* imeiOfRow, std::uint64_t place) {
+    if (!Digits(cell, kImeiDigits + 1)) {
+        Found(ProblemClass::kBadImeisv, place, 0, cell.text, kNot16Digits);
+        return;
+    }
+    const std::uint64_t value = DigitsValue(cell.text);
+    if (value % 100 == 99) {
+        Found(ProblemClass::kBadImeisv, place, value, cell.text, kSvn99);
+        return;
+    }
+    std::uint64_t imei = 0;
+    bool right = false;
+    if (imeiOfRow) {
+        if (FifteenDigits(*imeiOfRow, imei, right) && imei / 10 != value / 100) {
+            Found(ProblemClass::kBadImeisv, place, value, cell.text, kOtherImei, imei);
+        }
+        return;
+    }
+    // With no IMEI column beside it, the IMEISV stands for its device's IMEI.
+    imei = ImeiOfBody(value / 100);
+    if (!Expected(imei)) Found(ProblemClass::kOutside, place, imei);
+    Held(imei, true, place);
+}
+
+void ListChecker::Found(ProblemClass kind, std::uint64_t place, std::uint64_t value, std::string_view text,
+                        std::uint8_t detail, std::uint64_t other) {
+    if (SeverityOf(kind) == Severity::kIgnored) return;
+    text = WholeCharacters(text);
+    // Past 4 GiB of quoted cells the rest are reported without their text.
+    if (texts_.size() + text.size() > UINT32_MAX) text = {};
+    problems_.push_back({place, value, other, static_cast<std::uint32_t>(texts_.size()),
+                         static_cast<std::uint16_t>(text.size()), kind, detail});
+    texts_.append(text);
+}
+
+void ListChecker::Held(std::uint64_t imei, bool right, std::uint64_t place) {
+    if (SeverityOf(ProblemClass::kRepeat) == Severity::kIgnored && settings_.expected.empty()) return;
+    search_.Add(imei, right, place);
+}
+
+bool ListChecker::Expected(std::uint64_t imei) const {
+    if (settings_.expected.empty() && settings_.tacs.empty()) return true;
+    const std::uint64_t body = imei / 10;
+    const auto range = std::upper_bound(settings_.expected.begin(), settings_.expected.end(), body,
+                                        [](std::uint64_t b, const BodyRange& r) { return b < r.first; });
+    if (range != settings_.expected.begin() && body <= (range - 1)->last) return true;
+    return std::binary_search(settings_.tacs.begin(), settings_.tacs.end(), TacOf(imei));
+}
+
+void ListChecker::Finish() {
+    search_.Sort();
+    const std::vector<BodyRange>& ranges = settings_.expected;
+    if (!ranges.empty()) {
+        std::size_t r = 0;
+        std::uint64_t next = ranges[0].first;  // the first body not yet known to appear
+        const auto gap = [&](std::uint64_t last) {
+            missing_.push_back({next, last - next + 1});
+            missingImeis_ += last - next + 1;
+        };
+        const auto onward = [&] {
+            while (r < ranges.size() && next > ranges[r].last) {
+                if (++r < ranges.size()) next = std::max(next, ranges[r].first);
+            }
+        };
+        search_.ForEachBodyStretch([&](std::uint64_t first, std::uint64_t last) {
+            while (r < ranges.size() && first > next) {
+                const std::uint64_t end = std::min(first - 1, ranges[r].last);
+                gap(end);
+                next = end + 1;
+                onward();
+            }
+            if (r < ranges.size() && last >= next) {
+                next = last + 1;
+                onward();
+            }
+        });
+        while (r < ranges.size()) {
+            gap(ranges[r].last);
+            next = ranges[r].last + 1;
+            onward();
+        }
+        if (SeverityOf(ProblemClass::kMissing) == Severity::kIgnored) missing_.clear();
+    }
+    if (SeverityOf(ProblemClass::kRepeat) != Severity::kIgnored) search_.FindRepeats();
+}
+
+Where ListChecker::WhereIs(std::uint64_t place) const {
+    const std::uint64_t line = place >> kColumnBits;
+    const auto column = static_cast<std::size_t>(place & ((std::uint64_t{1} << kColumnBits) - 1));
+    const auto after = std::upper_bound(files_.begin(), files_.end(), line,
+                                        [](std::uint64_t l, const File& f) { return l <= f.before; });
+    const File& file = *(after - 1);
+    const std::string* name = file.header && column < file.names.size() ? &file.names[column] : nullptr;
+    return {&file.name, line - file.before, file.table, name, column + 1};
 }
 
 }  // namespace kestrino::cli

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs and builds what the project needs, and nothing twice.
-#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg, CLI11, libxlsxwriter (host);
-#                      python3-openpyxl, which reads back the xlsx lists in the tests
-#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest, libjpeg, zlib and libxlsxwriter built
-#                      for MinGW, CLI11's headers beside them; a Wine prefix
+#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg, CLI11, libxlsxwriter, SQLite, libpq,
+#                      OpenSSL (host); python3-openpyxl, which reads back the xlsx lists in the tests; the
+#                      PostgreSQL server for the ledger's tests
+#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest, libjpeg, zlib, libxlsxwriter and SQLite built
+#                      for MinGW, CLI11's and nlohmann-json's headers beside them; a Wine prefix
 #   setup.sh bench-cli what `make bench-cli` needs besides the native set (python3-stdnum, for scale)
 #   setup.sh fuzz      clang with libFuzzer
 #   setup.sh run       what `make run` needs besides the windows set (ImageMagick for the screenshot)
@@ -41,7 +42,17 @@ need_packages() {
 
 native() {
   need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev \
-    libxlsxwriter-dev python3 python3-openpyxl
+    libxlsxwriter-dev python3 python3-openpyxl libsqlite3-dev libpq-dev libssl-dev nlohmann-json3-dev
+  postgres_server
+}
+
+# The PostgreSQL server the ledger's tests start on their own socket. Without it those tests say so and are skipped.
+postgres_server() {
+  ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 && ls /usr/share/postgresql/*/extension/btree_gist.control \
+    >/dev/null 2>&1 && return 0
+  need_packages postgresql postgresql-contrib \
+    || echo "setup: the PostgreSQL server could not be installed; the ledger's PostgreSQL tests will be skipped" >&2
+  step=""
 }
 
 bench_cli() {
@@ -176,18 +187,46 @@ mingw_libxlsxwriter() {
   echo "$recipe" > "$stamp"
 }
 
-# CLI11 is header-only: Debian's headers serve the MinGW build as they are. They are
-# copied beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
-mingw_cli11() {
-  local stamp="$mingw_prefix/.cli11-done" version
-  version=$(dpkg-query -W -f='${Version}' libcli11-dev)
+# Header-only libraries: Debian's headers serve the MinGW build as they are. They are copied
+# beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
+# mingw_headers PACKAGE FOLDER: /usr/include/FOLDER of PACKAGE, again when its version changes.
+mingw_headers() {
+  local package=$1 folder=$2 stamp="$mingw_prefix/.$2-headers-done" version
+  version=$(dpkg-query -W -f='${Version}' "$package")
   [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
-  step="copy the CLI11 headers for MinGW"
-  [ -f /usr/include/CLI/CLI.hpp ] || fail "/usr/include/CLI is missing (package libcli11-dev)"
+  step="copy the $folder headers for MinGW"
+  [ -d "/usr/include/$folder" ] || fail "/usr/include/$folder is missing (package $package)"
   mkdir -p "$mingw_prefix/include"
-  rm -rf "$mingw_prefix/include/CLI"
-  cp -a /usr/include/CLI "$mingw_prefix/include/CLI"
+  rm -rf "$mingw_prefix/include/$folder"
+  cp -a "/usr/include/$folder" "$mingw_prefix/include/$folder"
   echo "$version" > "$stamp"
+}
+
+mingw_cli11() { mingw_headers libcli11-dev CLI; }
+mingw_nlohmann_json() { mingw_headers nlohmann-json3-dev nlohmann; }
+
+# SQLite for the ledger of kestrino-cli.exe: the amalgamation (sqlite3.c) made from Debian's source
+# package with the host's tclsh, compiled with MinGW into a static library.
+mingw_sqlite3() {
+  local stamp="$mingw_prefix/.sqlite3-done"
+  [ -f "$stamp" ] && return 0
+  need_packages tcl
+  step="fetch the sqlite3 source package"
+  local src
+  src=$(debian_source sqlite3)
+  rm -rf "$cache/build-sqlite3" && mkdir -p "$cache/build-sqlite3"
+  step="make the SQLite amalgamation"
+  (cd "$cache/build-sqlite3" && "$src/configure" --disable-tcl >/dev/null && make sqlite3.c >/dev/null) \
+    || fail "configure or make sqlite3.c failed in $cache/build-sqlite3"
+  step="build SQLite for MinGW (static)"
+  x86_64-w64-mingw32-gcc-posix -O2 -c "$cache/build-sqlite3/sqlite3.c" -o "$cache/build-sqlite3/sqlite3.o" \
+    -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0 -DSQLITE_DEFAULT_FOREIGN_KEYS=1
+  mkdir -p "$mingw_prefix/lib" "$mingw_prefix/include"
+  x86_64-w64-mingw32-ar rcs "$mingw_prefix/lib/libsqlite3.a" "$cache/build-sqlite3/sqlite3.o"
+  cp "$cache/build-sqlite3/sqlite3.h" "$cache/build-sqlite3/sqlite3ext.h" "$mingw_prefix/include/" 2>/dev/null \
+    || cp "$cache/build-sqlite3/sqlite3.h" "$mingw_prefix/include/"
+  rm -rf "$cache/build-sqlite3" "$cache/src-sqlite3"
+  touch "$stamp"
 }
 
 # What goes into the prefixes: this set-up's own steps, the settings they are made with, the Wine
@@ -239,21 +278,25 @@ wine_prefix() {
 
 windows() {
   need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
-    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev python3 python3-openpyxl
+    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev nlohmann-json3-dev python3 python3-openpyxl
   mingw_googletest
   mingw_libjpeg
   mingw_libxlsxwriter
   mingw_cli11
+  mingw_nlohmann_json
+  mingw_sqlite3
   wine_prefix
 }
 
 dist() {
   need_packages make cmake git googletest g++-mingw-w64-x86-64-posix binutils binutils-mingw-w64-x86-64 \
-    dpkg-dev libcli11-dev zip unzip
+    dpkg-dev libcli11-dev nlohmann-json3-dev zip unzip
   mingw_googletest
   mingw_libjpeg
   mingw_libxlsxwriter
   mingw_cli11
+  mingw_nlohmann_json
+  mingw_sqlite3
 }
 
 [ $# -gt 0 ] || set -- native windows
