@@ -256,6 +256,8 @@ const CheckCase kCheckCases[] = {
      {"kestrino-cli: --expect: '3585110200000' is neither a 14-digit body nor a 15-digit IMEI."}},
     {"--expect from an IMEI with a wrong check digit", {}, {"--expect", "358511020000027", "5"}, "", {}, "", 2,
      {"kestrino-cli: --expect: '358511020000027' is neither a 14-digit body nor a 15-digit IMEI."}},
+    {"--expect without a count", {}, {"--expect", "35851102000002"}, "", {}, "", 2,
+     {"kestrino-cli: --expect takes two values, FIRST and COUNT: '35851102000002' has no COUNT."}},
     {"--tac of 7 digits", {}, {"--tac", "3585110"}, "", {}, "", 2, {"kestrino-cli: --tac: '3585110' is not 8 digits."}},
 };
 
