@@ -17,9 +17,9 @@ namespace {
 
 // In the manner of a tool table: the name, what it does, and how it is made.
 constexpr CommandEntry kCommands[] = {
-    {"list", "Write the header IMEI and QUANTITY IMEIs from the 14-digit body FIRST on, each line ended by CR LF.",
+    {"list", "Write a header row and one row of IMEIs per device, from FIRST on: text, csv or xlsx.",
      &MakeListCommand},
-    {"last", "Print the last body of the range of QUANTITY bodies from FIRST.", &MakeLastCommand},
+    {"last", "Print the bodies of the last device's row of the list the same arguments name.", &MakeLastCommand},
     {"check", "Check received lists and exports (text or csv, UTF-8 or UTF-16): every problem of a cell as FILE:LINE: message.",
      &MakeCheckCommand},
 };

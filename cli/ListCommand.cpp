@@ -1,106 +1,93 @@
-#include "cli/ListCommand.h"
+// The commands list and last: the same arguments and the same rules.
 
 #include "cli/Command.h"
-
-#include "cli/Interrupt.h"
-#include "cli/ListPipeline.h"
-#include "cli/ProgressLine.h"
-#include "cli/SafeFile.h"
+#include "cli/ListRules.h"
+#include "cli/ListWriter.h"
 #include "cli/SystemIo.h"
-#include "core/ImeiList.h"
-#include "core/NumberText.h"
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <cstdint>
+#include <map>
 
 namespace kestrino::cli {
 namespace {
 
-class DiscardingSink final : public ProgressSink {
-public:
-    void AddLine(std::string_view) override {}
-    void LinesDone(std::int32_t) override {}
-};
-
-// The core raises the same errors for the first line that a full run would:
-// running that one line first finds a bad text or body before any output.
-void CheckFirstBody(std::string_view first, std::int32_t quantity) {
-    DiscardingSink nothing;
-    BuildImeiList(first, std::min(quantity, std::int32_t{1}), nothing);
+// The arguments that name the rows; list adds where and how they are written.
+void DeclareRows(CLI::App& command, ListRequest& request) {
+    command.add_option("FIRST", request.first, "the first body (14 digits) or the first IMEI (15 digits)")->required();
+    command.add_option("QUANTITY", request.quantity, "the number of devices; 0 writes the header alone")->required();
+    command.add_option("--per-device", request.perDevice, "consecutive IMEIs per device from FIRST's range, 1 to 4 (default 1)")
+        ->type_name("N");
+    command.add_option("--column", request.columns, "a further IMEI column from its own range starting at FIRST2 (up to three)")
+        ->type_name("FIRST2")
+        ->expected(1)
+        ->take_all();
+    command
+        .add_option("--svn", [&request](const CLI::results_t& values) { request.svn = values.back(); return true; },
+                    "also write each IMEI's IMEISV with the software version NN, 00 to 98")
+        ->type_name("NN");
+    command.add_flag("--across-tac", request.acrossTac, "let a range run on into the next TAC");
+    // Reported as usage errors, with the usage, while the arguments are parsed.
+    command.callback([&request] {
+        try {
+            CheckOptionsGoTogether(request);
+        } catch (const EListUsage& e) {
+            throw CLI::ValidationError(e.Message());
+        }
+    });
 }
 
 class ListCommand final : public Command {
 public:
     void Declare(CLI::App& command) override {
-        command.add_option("FIRST", request_.first, "the first body, for example 35851102000002")->required();
-        command.add_option("QUANTITY", request_.quantity, "the number of IMEIs; 0 or less writes the header alone")
-            ->required();
-        output_ = command.add_option("-o,--output", outputPath_, "write into FILE, replaced only once the whole list is written")
-                      ->type_name("FILE");
-        command.add_flag("--lf", request_.lf, "end lines with LF instead of CR LF");
+        DeclareRows(command, request_);
+        const std::map<std::string, ListFormat> formats{
+            {"text", ListFormat::kText}, {"csv", ListFormat::kCsv}, {"xlsx", ListFormat::kXlsx}};
+        command
+            .add_option("--format", [this, formats](const CLI::results_t& values) {
+                request_.format = formats.at(values.back());
+                return true;
+            }, "text, csv or xlsx; without it, from FILE's name (.csv, .xlsx), otherwise text")
+            ->check(CLI::IsMember({"text", "csv", "xlsx"}))
+            ->type_name("FORMAT");
+        command
+            .add_option("-o,--output", [this](const CLI::results_t& values) {
+                request_.output = values.back();
+                return true;
+            }, "write into FILE, replaced only once the whole list is written")
+            ->type_name("FILE");
+        command.add_flag("--lf", request_.lf, "end rows with LF instead of CR LF (text and csv)");
     }
     ExitCode Run() override {
-        if (output_->count() > 0) request_.output = outputPath_;
-        WriteList(request_);
+        StandardOutput out;
+        WriteList(request_, out);
         return ExitCode::kDone;
     }
 
 private:
     ListRequest request_;
-    std::string outputPath_;
-    CLI::Option* output_ = nullptr;
 };
 
 class LastCommand final : public Command {
 public:
-    void Declare(CLI::App& command) override {
-        command.add_option("FIRST", first_, "the first body")->required();
-        command.add_option("QUANTITY", quantity_, "the number of bodies")->required();
-    }
+    void Declare(CLI::App& command) override { DeclareRows(command, request_); }
     ExitCode Run() override {
-        WriteLast(first_, quantity_);
+        const std::string bodies = LastBodies(request_);
+        if (bodies.empty()) {
+            WriteStandardError("kestrino-cli: QUANTITY is 0: there is no last device." + std::string(kNewline));
+        } else {
+            StandardOutput().Write(bodies + std::string(kNewline));
+        }
         return ExitCode::kDone;
     }
 
 private:
-    std::string first_;
-    std::string quantity_;
+    ListRequest request_;
 };
 
 }  // namespace
 
 std::unique_ptr<Command> MakeListCommand() { return std::make_unique<ListCommand>(); }
 std::unique_ptr<Command> MakeLastCommand() { return std::make_unique<LastCommand>(); }
-
-void WriteList(const ListRequest& request) {
-    TextToInt64(request.first);  // its error before the quantity's
-    const std::int32_t quantity = TextToInt(request.quantity);
-    CheckFirstBody(request.first, quantity);
-    const std::string_view lineEnd = request.lf ? "\n" : "\r\n";
-    const std::uint64_t total = quantity > 0 ? static_cast<std::uint64_t>(quantity) : 0;
-
-    if (!request.output) {
-        // A progress line among list lines on the same screen would garble both.
-        ProgressLine progress(total, StandardErrorIsTerminal() && !StandardOutputIsTerminal());
-        StandardOutput out;
-        WriteListLines(request.first, quantity, lineEnd, out, progress);
-        return;
-    }
-
-    InterruptGuard guard;
-    ProgressLine progress(total, StandardErrorIsTerminal());
-    SafeFile file(*request.output);
-    WriteListLines(request.first, quantity, lineEnd, file, progress);
-    file.Commit();
-}
-
-void WriteLast(std::string_view first, std::string_view quantity) {
-    TextToInt64(first);  // its error before the quantity's
-    std::string text = LastImei14(first, TextToInt(quantity));
-    text += kNewline;
-    StandardOutput().Write(text);
-}
 
 }  // namespace kestrino::cli

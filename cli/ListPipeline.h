@@ -1,20 +1,17 @@
 #pragma once
 
+#include "cli/ColumnPlan.h"
 #include "cli/ProgressLine.h"
 #include "cli/SystemIo.h"
 
-#include <cstdint>
-#include <string_view>
-
 namespace kestrino::cli {
 
-// Writes the list of BuildImeiList(first, quantity) to output, each line
-// followed by lineEnd. Long lists are made in stretches of 65,536 lines on
-// worker threads, each stretch a BuildImeiList run of its own from the text of
-// its first body (LastImei14, padded alike), and written in order: the bytes
-// are those of one run. When the run fails, every line before the failing
-// body is written and its error thrown; an error of output stops the workers.
-void WriteListLines(std::string_view first, std::int32_t quantity, std::string_view lineEnd, ByteOutput& output,
-                    ProgressLine& progress);
+// Writes the plan's rows as text or csv: the header row, then per device its
+// IMEIs and IMEISVs, comma-separated, each row followed by the plan's line
+// end. One IMEI per device without IMEISVs is the text list: "IMEI" and one
+// IMEI a line, the window's bytes for the same range. Rows are made in blocks
+// of about a megabyte on worker threads and written in order, each block in
+// one piece. Throws what output throws; an error of output stops the workers.
+void WriteRows(const ColumnPlan& plan, ByteOutput& output, ProgressLine& progress);
 
 }  // namespace kestrino::cli

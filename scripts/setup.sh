@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs and builds what the project needs, and nothing twice.
-#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg, CLI11 (host)
-#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest and libjpeg built for MinGW, CLI11's
-#                      headers beside them; a Wine prefix
+#   setup.sh native    compilers, GoogleTest, Google Benchmark, libjpeg, CLI11, libxlsxwriter (host);
+#                      python3-openpyxl, which reads back the xlsx lists in the tests
+#   setup.sh windows   MinGW-w64, Wine, Xvfb, fonts; GoogleTest, libjpeg, zlib and libxlsxwriter built
+#                      for MinGW, CLI11's headers beside them; a Wine prefix
 #   setup.sh bench-cli what `make bench-cli` needs besides the native set (python3-stdnum, for scale)
 #   setup.sh fuzz      clang with libFuzzer
 #   setup.sh run       what `make run` needs besides the windows set (ImageMagick for the screenshot)
@@ -39,7 +40,8 @@ need_packages() {
 }
 
 native() {
-  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev nlohmann-json3-dev
+  need_packages make cmake g++ googletest libgtest-dev libbenchmark-dev libjpeg-dev libcli11-dev \
+    nlohmann-json3-dev libxlsxwriter-dev python3 python3-openpyxl
 }
 
 bench_cli() {
@@ -118,6 +120,60 @@ mingw_libjpeg() {
   touch "$stamp"
 }
 
+# Unpacks Debian's source package $1 into .cache/src-$1 and prints the folder.
+debian_source() {
+  local package="$1" dir="$cache/src-$1"
+  private_apt
+  as_root apt-get -q "${apt_opts[@]}" update >/dev/null
+  rm -rf "$dir" && mkdir -p "$dir"
+  # A mirror may lack the newest security upload; the release's own version serves as well.
+  local release
+  release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  (cd "$dir" && apt-get -q "${apt_opts[@]}" source "$package" >/dev/null 2>&1) \
+    || (cd "$dir" && rm -rf ./* && apt-get -q "${apt_opts[@]}" source "$package/$release" >&2)
+  local src
+  src=$(find "$dir" -maxdepth 1 -mindepth 1 -type d | head -n 1)
+  [ -n "$src" ] || fail "apt-get source gave no $package folder"
+  echo "$src"
+}
+
+mingw_zlib() {
+  local stamp="$mingw_prefix/.zlib-done" src
+  [ -f "$stamp" ] && return 0
+  step="fetch the zlib source package"
+  src=$(debian_source zlib)
+  step="build zlib for MinGW (static)"
+  cmake -S "$src" -B "$cache/build-zlib" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$mingw_prefix" >/dev/null
+  cmake --build "$cache/build-zlib" -j"$(nproc)" --target zlibstatic >/dev/null
+  mkdir -p "$mingw_prefix/lib" "$mingw_prefix/include"
+  cp "$cache/build-zlib/libzlibstatic.a" "$mingw_prefix/lib/libz.a"
+  cp "$cache/build-zlib/zconf.h" "$src/zlib.h" "$mingw_prefix/include/"
+  rm -rf "$cache/build-zlib" "$cache/src-zlib"
+  touch "$stamp"
+}
+
+# With the minizip it carries and its own temporary files (tmpfileplus): no
+# library beyond zlib.
+mingw_libxlsxwriter() {
+  local stamp="$mingw_prefix/.libxlsxwriter-done" src
+  [ -f "$stamp" ] && return 0
+  mingw_zlib
+  step="fetch the libxlsxwriter source package"
+  src=$(debian_source libxlsxwriter)
+  step="build libxlsxwriter for MinGW (static)"
+  cmake -S "$src" -B "$cache/build-libxlsxwriter" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$mingw_prefix" -DCMAKE_PREFIX_PATH="$mingw_prefix" \
+    -DZLIB_ROOT="$mingw_prefix" -DZLIB_LIBRARY="$mingw_prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$mingw_prefix/include" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DUSE_STATIC_MSVC_RUNTIME=OFF >/dev/null
+  cmake --build "$cache/build-libxlsxwriter" -j"$(nproc)" >/dev/null
+  cmake --install "$cache/build-libxlsxwriter" >/dev/null
+  rm -rf "$cache/build-libxlsxwriter" "$cache/src-libxlsxwriter"
+  touch "$stamp"
+}
+
 # Header-only libraries: Debian's headers serve the MinGW build as they are. They are copied
 # beside our other MinGW libraries, since the toolchain never looks in the host's /usr/include.
 # mingw_headers PACKAGE FOLDER: /usr/include/FOLDER of PACKAGE, again when its version changes.
@@ -174,9 +230,10 @@ wine_prefix() {
 
 windows() {
   need_packages make cmake googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth \
-    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev nlohmann-json3-dev
+    dpkg-dev fonts-liberation fonts-wqy-microhei fonts-wine libcli11-dev nlohmann-json3-dev python3 python3-openpyxl
   mingw_googletest
   mingw_libjpeg
+  mingw_libxlsxwriter
   mingw_cli11
   mingw_nlohmann_json
   wine_prefix
@@ -187,6 +244,7 @@ dist() {
     dpkg-dev libcli11-dev nlohmann-json3-dev zip unzip
   mingw_googletest
   mingw_libjpeg
+  mingw_libxlsxwriter
   mingw_cli11
   mingw_nlohmann_json
 }

@@ -4,9 +4,11 @@
   list of 10,000,000 lines into a file, against dd writing as many bytes from
   /dev/zero into a file on the same disk (best of three each); list to
   /dev/null; check of a 10,000,000-line list, plain and shuffled, with and
-  without --expect; check of a csv of 10,000,000 rows with two IMEI columns;
-  the peak memory of each check per IMEI; and, for scale, the same work as a
-  plain loop over python3-stdnum's Luhn functions.
+  without --expect; check of a csv of 10,000,000 devices with two IMEI
+  columns; the peak memory of each check per IMEI; csv of 10,000,000 devices
+  with two IMEIs each to /dev/null; xlsx of 1,000,000 devices with two IMEIs
+  each (each column a full TAC), its time and its peak memory; and, for scale,
+  the same work as a plain loop over python3-stdnum's Luhn functions.
 """
 import os
 import subprocess
@@ -60,7 +62,8 @@ list_file = os.path.join(scratch, "list.txt")
 dd_file = os.path.join(scratch, "dd.bin")
 size = 6 + 17 * LINES  # "IMEI" and 15-digit lines, each with CR LF
 
-t_list = best(lambda: timed([cli, "list", FIRST, str(LINES), "-o", fresh(list_file)]))
+# Ten million IMEIs span ten TACs.
+t_list = best(lambda: timed([cli, "list", FIRST, str(LINES), "--across-tac", "-o", fresh(list_file)]))
 assert os.path.getsize(list_file) == size
 dd = ["dd", "if=/dev/zero", "bs=1M", f"count={size}", "iflag=count_bytes", "status=none"]
 t_dd = best(lambda: timed(dd + [f"of={fresh(dd_file)}"]))
@@ -68,7 +71,7 @@ t_dd_sync = best(lambda: timed(dd + [f"of={fresh(dd_file)}", "conv=fsync"]))
 os.remove(dd_file)
 
 with open(os.devnull, "wb") as null:
-    t_null = best(lambda: timed([cli, "list", FIRST, str(NULL_LINES)], stdout=null))
+    t_null = best(lambda: timed([cli, "list", FIRST, str(NULL_LINES), "--across-tac"], stdout=null))
 quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 t_check, m_check = best_measured([cli, "check", list_file], **quiet)
 t_expect, m_expect = best_measured([cli, "check", list_file, "--expect", FIRST, str(LINES)], **quiet)
@@ -84,23 +87,26 @@ t_shuffled_expect, m_shuffled_expect = best_measured(
 os.remove(shuffled_file)
 os.remove(list_file)
 
-# A device list: IMEI1, IMEI2 and a serial number, the two IMEIs of a device
-# from two ranges at the same offset, so that every IMEI is an entry of its own.
+# A device list, IMEI1 and IMEI2 from two ranges at the same offset, as list writes it.
 ROWS = 10_000_000
 csv_file = os.path.join(scratch, "devices.csv")
 first2 = str(int(FIRST) + ROWS)
-one_file, two_file = os.path.join(scratch, "one.txt"), os.path.join(scratch, "two.txt")
-subprocess.run([cli, "list", FIRST, str(ROWS), "--lf", "-o", one_file], check=True)
-subprocess.run([cli, "list", first2, str(ROWS), "--lf", "-o", two_file], check=True)
-with open(csv_file, "wb") as out:
-    out.write(b"IMEI1,IMEI2,serial number\n")
-    out.flush()
-    subprocess.run(["bash", "-c", f"paste -d, <(tail -n +2 '{one_file}') <(tail -n +2 '{two_file}') "
-                    f"<(seq -f 'SN%08.0f' 1 {ROWS})"], check=True, stdout=out)
-os.remove(one_file)
-os.remove(two_file)
+subprocess.run([cli, "list", FIRST, str(ROWS), "--column", first2, "--format", "csv", "--across-tac", "-o", csv_file],
+               check=True)
 t_csv, m_csv = best_measured([cli, "check", csv_file], **quiet)
 os.remove(csv_file)
+
+PAIRS = 10_000_000
+pairs = [cli, "list", "35851102000000", str(PAIRS), "--per-device", "2", "--format", "csv", "--across-tac"]
+with open(os.devnull, "wb") as null:
+    t_pairs = best(lambda: timed(pairs, stdout=null))
+XLSX = 1_000_000
+xlsx_file = os.path.join(scratch, "pairs.xlsx")
+xlsx = [cli, "list", "35851102000000", str(XLSX), "--column", "35851103000000", "-o", xlsx_file]
+t_xlsx, m_xlsx = best_measured(xlsx)
+mb_xlsx = m_xlsx / 2**20
+xlsx_size = os.path.getsize(xlsx_file)
+os.remove(xlsx_file)
 
 print(f"kestrino-cli benchmarks (best of {RUNS}; {os.cpu_count()} cores; scratch {scratch})")
 print(f"  list {LINES:,} lines -o FILE     {t_list:7.3f} s  {size / t_list / 1e6:7.1f} MB/s  (written, synced, renamed)")
@@ -118,6 +124,9 @@ print(f"    with --expect of all of them     {t_shuffled_expect:7.3f} s  {LINES 
       f"  {m_shuffled_expect / 1e6:6.0f} MB peak, {(m_shuffled_expect - m_shuffled) / LINES:+.1f} bytes per expected IMEI")
 print(f"  check a csv of {ROWS:,} rows, 2 IMEIs each {t_csv:7.3f} s  {ROWS / t_csv / 1e6:7.1f} M rows/s (goal: 10)"
       f"  {m_csv / 1e6:6.0f} MB peak, {m_csv / (2 * ROWS):.1f} bytes per IMEI")
+print(f"  csv {PAIRS:,} pairs > /dev/null   {t_pairs:7.3f} s  {2 * PAIRS / t_pairs / 1e6:7.1f} M IMEIs/s (goal: 100)")
+print(f"  xlsx {XLSX:,} pairs -o FILE       {t_xlsx:7.3f} s  {2 * XLSX / t_xlsx / 1e6:7.1f} M IMEIs/s, "
+      f"peak {mb_xlsx:.1f} MB (goal: 64), {xlsx_size / 1e6:.1f} MB written")
 
 try:
     from stdnum import luhn

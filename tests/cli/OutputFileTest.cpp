@@ -102,7 +102,7 @@ TEST(CliOutputFile, AFullDiskLeavesTheOldFileAsItWas) {
 TEST(CliOutputFile, CtrlCLeavesTheOldFileAsItWas) {
     ScratchFolder folder;
     WriteBytes(folder.path() / "list.txt", kOld);
-    RunningCli cli({"list", "35851102000002", "2147483647", "-o", "list.txt"}, folder.path());
+    RunningCli cli({"list", "35851102000002", "2147483647", "--across-tac", "-o", "list.txt"}, folder.path());
     // Interrupted once its temporary file exists and has begun to fill.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     bool writing = false;
