@@ -1,5 +1,6 @@
 // check: small lists with planted faults and the exact reports.
 
+#include "tests/cli/CheckSummary.h"
 #include "tests/cli/CliRunner.h"
 
 #include <gtest/gtest.h>
@@ -33,10 +34,8 @@ std::string Lines(const std::vector<std::string>& lines) {
     return text;
 }
 
-std::string Summary(int rows, int imeis, int errors, int warnings = 0) {
-    const auto counted = [](int n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); };
-    return counted(rows, "row", "rows") + ", " + counted(imeis, "IMEI", "IMEIs") + ", " + counted(errors, "error", "errors") +
-           ", " + counted(warnings, "warning", "warnings");
+std::string Summary(long long rows, long long imeis, long long errors, long long warnings = 0) {
+    return CheckSummary(rows, imeis, errors, warnings);
 }
 
 const std::string kUnreadable = "kestrino-cli: Cannot read file \"missing.txt\". No such file or directory.";
