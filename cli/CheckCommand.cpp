@@ -125,7 +125,11 @@ public:
         command.add_flag("--json", options_.json, "JSON Lines on standard output: one object a problem, then a summary");
     }
     ExitCode Run() override {
-        // CLI11 hands over the pairs one after the other.
+        // CLI11 hands over the pairs one after the other, and lets a last one come alone.
+        if (expected_.size() % 2 != 0) {
+            Say("--expect takes two values, FIRST and COUNT: '" + expected_.back() + "' has no COUNT");
+            return ExitCode::kUsage;
+        }
         for (std::size_t i = 0; i + 1 < expected_.size(); i += 2) options_.expected.push_back({expected_[i], expected_[i + 1]});
         return RunCheck(options_);
     }

@@ -2,7 +2,6 @@
 
 #include "cli/Command.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 

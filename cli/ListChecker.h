@@ -58,7 +58,7 @@ struct CheckSettings {
 // the 14- or 16-digit number) it concerns; text the cell as read, for the
 // classes whose cells are not plain digits.
 struct Problem {
-    std::uint64_t place;  // as ListChecker::Where reads it
+    std::uint64_t place;  // as ListChecker::WhereIs reads it
     std::uint64_t value;
     std::uint64_t other;  // bad-imeisv: the body of the row's IMEI; repeat: the first place
     std::uint32_t textAt;

@@ -1,5 +1,6 @@
 // check: small lists with planted faults and the exact reports.
 
+#include "tests/cli/CheckSummary.h"
 #include "tests/cli/CliRunner.h"
 
 #include <gtest/gtest.h>
@@ -33,10 +34,8 @@ std::string Lines(const std::vector<std::string>& lines) {
     return text;
 }
 
-std::string Summary(int rows, int imeis, int errors, int warnings = 0) {
-    const auto counted = [](int n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); };
-    return counted(rows, "row", "rows") + ", " + counted(imeis, "IMEI", "IMEIs") + ", " + counted(errors, "error", "errors") +
-           ", " + counted(warnings, "warning", "warnings");
+std::string Summary(long long rows, long long imeis, long long errors, long long warnings = 0) {
+    return CheckSummary(rows, imeis, errors, warnings);
 }
 
 const std::string kUnreadable = "kestrino-cli: Cannot read file \"missing.txt\". No such file or directory.";
@@ -256,6 +255,8 @@ const CheckCase kCheckCases[] = {
      {"kestrino-cli: --expect: '3585110200000' is neither a 14-digit body nor a 15-digit IMEI."}},
     {"--expect from an IMEI with a wrong check digit", {}, {"--expect", "358511020000027", "5"}, "", {}, "", 2,
      {"kestrino-cli: --expect: '358511020000027' is neither a 14-digit body nor a 15-digit IMEI."}},
+    {"--expect without a count", {}, {"--expect", "35851102000002"}, "", {}, "", 2,
+     {"kestrino-cli: --expect takes two values, FIRST and COUNT: '35851102000002' has no COUNT."}},
     {"--tac of 7 digits", {}, {"--tac", "3585110"}, "", {}, "", 2, {"kestrino-cli: --tac: '3585110' is not 8 digits."}},
 };
 

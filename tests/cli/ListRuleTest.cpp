@@ -1,8 +1,9 @@
 // The rule of kestrino-cli, over many random arguments: what list writes is
 // exactly the IMEIs its arguments name, valid and distinct, and check accepts
-// it; what would break the rule is refused with nothing written; last ends
+// it, text or csv, as list wrote it; what would break the rule is refused with nothing written; last ends
 // where list ends. The expected IMEIs are worked out here, independently.
 
+#include "tests/cli/CheckSummary.h"
 #include "tests/cli/CliRunner.h"
 
 #include <gtest/gtest.h>
@@ -209,6 +210,15 @@ TEST(CliListRule, WritesExactlyTheIMEIsTheArgumentsNameOrNothing) {
             const Outcome check = RunCli({"check"}, flat);
             EXPECT_EQ(check.code, 0) << check.out << check.err;
         }
+        // And the list as list wrote it, text or csv: every row read, every IMEI
+        // counted, no problem at all (IMEISVs checked against their IMEIs).
+        std::size_t imeis = 0;
+        for (const auto& row : *named) imeis += row.size();
+        const Outcome check = RunCli({"check"}, list.out);
+        EXPECT_EQ(check.out, "");
+        EXPECT_EQ(check.err, CheckSummary(static_cast<long long>(named->size()), static_cast<long long>(imeis), 0) +
+                                 std::string(kNl));
+        EXPECT_EQ(check.code, 0);
 
         std::string lastRow;
         if (!named->empty()) {
