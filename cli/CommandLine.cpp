@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 #include "cli/Errors.h"
 #include "cli/SystemIo.h"
+#include "cli/ledger/LedgerStore.h"
 #include "core/Exception.h"
 
 #include <CLI/CLI.hpp>
@@ -36,6 +37,20 @@ std::string Lines(std::string text) {
         }
     }
     return out;
+}
+
+// A usage error quotes the arguments it did not expect: a ledger's URI among
+// them is shown without its password.
+std::string WithoutPasswords(const std::string& text) {
+    std::string shown;
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = text.find_first_of(" \t\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        shown += ledger::ShownLocation(text.substr(start, end - start));
+        if (end < text.size()) shown += text[end];
+        start = end + 1;
+    }
+    return shown;
 }
 
 ExitCode Fail(std::string_view message) {
@@ -81,7 +96,7 @@ ExitCode Run(int argc, const char* const* argv) {
     } catch (const CLI::CallForVersion& e) {
         return Print(e.what() + std::string(kNewline));
     } catch (const CLI::ParseError& e) {
-        WriteStandardError("kestrino-cli: " + std::string(e.what()) + std::string(kNewline) + Lines(app.help()));
+        WriteStandardError("kestrino-cli: " + WithoutPasswords(e.what()) + std::string(kNewline) + Lines(app.help()));
         return ExitCode::kUsage;
     }
 

@@ -258,7 +258,7 @@ void RunCommandTable(LedgerPlace& place) {
 
 int AllocationsPerProcess() {
     const char* each = std::getenv("KESTRINO_LEDGER_ALLOCATIONS");
-    return each && std::atoi(each) > 0 ? std::atoi(each) : 25;
+    return each && std::atoi(each) > 0 ? std::atoi(each) : 100;
 }
 
 void RunConcurrentAllocations(LedgerPlace& place, int processes, int each) {

@@ -68,8 +68,8 @@ void ExpectSoundLedger(const ShownLedger& ledger, std::int64_t blockFirst,
 // The id in "allocation N: ..." as allocate prints it; 0 if none.
 std::int64_t AllocatedId(const std::string& out);
 
-// Allocations each of the 8 concurrent processes makes: 25, so that the test
-// run stays short on a machine of two cores; KESTRINO_LEDGER_ALLOCATIONS=100 for a long run.
+// Allocations each of the 8 concurrent processes makes: 100, or
+// KESTRINO_LEDGER_ALLOCATIONS (fewer for a quick run, more for a long one).
 int AllocationsPerProcess();
 
 // The shared cases, run on SQLite files and on PostgreSQL.
