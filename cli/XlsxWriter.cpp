@@ -2,6 +2,7 @@
 
 #include "cli/Errors.h"
 #include "cli/Interrupt.h"
+#include "fileio/SystemText.h"
 
 #include <xlsxwriter.h>
 
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
@@ -64,7 +64,7 @@ private:
 
 #ifdef _WIN32
 
-std::string LastErrorText() { return ReasonText(std::system_category().message(static_cast<int>(GetLastError()))); }
+std::string LastErrorText() { return fileio::SystemErrorText(GetLastError()); }
 
 // libxlsxwriter opens its output without sharing it, so the file cannot be
 // opened to be deleted on close before the workbook is complete.
